@@ -1,0 +1,59 @@
+// proxy.h: pointer proxies (Python type "SwigPyObject") that carry native
+// pointers with their type and ownership, and packed-data proxies.
+#ifndef QM_RUNTIME_PROXY_H
+#define QM_RUNTIME_PROXY_H
+
+#include <cstddef>
+
+#include "runtime/python.h"
+#include "runtime/types.h"
+
+namespace qm {
+
+/// Flags of make_proxy.
+enum ProxyFlags : int {
+  kBorrowed = 0,  ///< a view: the proxy frees nothing, shadowed when a class is registered
+  kOwn = 1,       ///< the proxy owns the pointee and destroys it at teardown
+  kNoShadow = 2,  ///< never wrap in an instance of the registered class
+};
+/// Flag of convert_pointer: clear the ownership of the converted proxy.
+constexpr int kDisown = 1;
+
+struct ProxyObject {
+  PyObject_HEAD
+  void *ptr;           ///< never null: null pointers are None
+  TypeDescriptor *ty;  ///< type of the pointee
+  int own;             ///< 1: teardown destroys the pointee
+  PyObject *next;      ///< a further proxy linked by append(), or null
+};
+
+PyTypeObject *proxy_type();
+/// True for proxies of this module and of any other module of this kind.
+bool is_proxy(PyObject *obj);
+/// The proxy an object carries (itself, its `this`, through weak proxies).
+ProxyObject *find_proxy(PyObject *obj);
+
+/// Object to pointer of `type` (null type: any). None gives a null pointer.
+/// Returns 0, or kFail with no Python error pending.
+int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags);
+
+/// Typed convenience over convert_pointer.
+template <class T>
+inline int convert_pointer(PyObject *obj, T **out, TypeDescriptor *type, int flags) {
+  void *raw = nullptr;
+  int code = convert_pointer(obj, out ? &raw : nullptr, type, flags);
+  if (code >= 0 && out) *out = static_cast<T *>(raw);
+  return code;
+}
+
+/// A new proxy for `ptr` (None for null), shadowed unless kNoShadow or no class.
+PyObject *make_proxy(void *ptr, TypeDescriptor *type, int flags);
+/// A packed-data proxy ("SwigPyPacked") holding a copy of `size` bytes.
+PyObject *make_packed(const void *data, size_t size, TypeDescriptor *type);
+PyTypeObject *packed_type();
+/// The cached str "this" (borrowed).
+PyObject *this_name();
+
+}  // namespace qm
+
+#endif
