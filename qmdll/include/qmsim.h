@@ -12,15 +12,21 @@ extern "C" {
 #endif
 
 /* ---- world ---- */
+/* Boards attached after a reset, named "QM-EVAL-0", "QM-EVAL-1", ... */
+#define QMSIM_DEFAULT_BOARDS 2
 /* Back to the initial world: QMSIM_DEFAULT_BOARDS boards attached, all closed,
  * EEPROMs and registers at factory contents, no forced statuses, call log
  * and event counters cleared. The registered receiver is kept. */
 QM_EXPORT void qmsim_reset(void);
-/* Number of boards attached at reset (1..MAX_BOARD); takes effect now. */
+/* Number of boards attached at reset (1..MAX_BOARD); takes effect now:
+ * boards beyond it are detached, new ones come attached as shipped. Also
+ * takes 0 (nothing attached); larger counts are taken as MAX_BOARD. */
 QM_EXPORT void qmsim_set_board_count(QmWord count);
 /* Plug or unplug a board or its DUT, switch its power. Each change fires the
  * matching hot-plug event from the library's own event thread. Returns 0, or
- * -1 for an unknown board. */
+ * -1 for an unknown board. Every call fires its event, even when the state
+ * stays as it was. Unplugging a board closes it; unplugging a DUT or
+ * switching power off ends its capture and DAC sourcing. */
 QM_EXPORT int qmsim_plug_board(QmWord board, int plugged);
 QM_EXPORT int qmsim_plug_dut(QmWord board, int plugged);
 QM_EXPORT int qmsim_power(QmWord board, int on);
@@ -36,6 +42,12 @@ QM_EXPORT int qmsim_force_output_word(const char *function, QmWord value);
 /* Make the text outputs (names, error text, DUT texts) of `function` null
  * pointers, and its name counts 0, until cleared. */
 QM_EXPORT int qmsim_force_null_text(const char *function, int on);
+/* Make every later call of `function` take `ms` longer (0: no delay; reset
+ * clears it). The delay runs without the library's lock. -1 for an unknown
+ * name. */
+QM_EXPORT int qmsim_set_call_delay(const char *function, int ms);
+/* How many calls of `function` are in progress right now. */
+QM_EXPORT int qmsim_in_call(const char *function);
 /* How often `function` was called since the last reset. */
 QM_EXPORT QmWord qmsim_call_count(const char *function);
 /* The arguments of the last call, by 0-based position: the argument as a
@@ -64,6 +76,19 @@ QM_EXPORT int qmsim_wait_delivered(int timeout_ms);
 QM_EXPORT QmWord qmsim_events_delivered(void);
 QM_EXPORT QmWord qmsim_receiver_result_sum(void);
 
+/* From the event thread, as the library does after re-reading a memory or
+ * loading its simulator: qmsim_reload_eeprom fires DUT_EEPROM_RELOADED
+ * (dut != 0) or CYPRESS_EEPROM_RELOADED (dut == 0), -1 for an unknown board;
+ * qmsim_simulator_loaded fires SIMULATOR_LOADED. These events carry no
+ * parameters. */
+QM_EXPORT int qmsim_reload_eeprom(QmWord board, int dut);
+QM_EXPORT int qmsim_simulator_loaded(void);
+/* 1 while an event given to qmsim_fire_during still waits for its call. */
+QM_EXPORT int qmsim_pending_during(const char *function);
+/* Make the event thread wait `ms` before each delivery (0: no wait), to
+ * hold events in the queue; reset clears it. */
+QM_EXPORT void qmsim_set_delivery_delay(int ms);
+
 /* ---- state readback ---- */
 QM_EXPORT int qmsim_debug_enabled(int module);
 QM_EXPORT const char *qmsim_debug_output_filename(void); /* NULL if never set */
@@ -73,12 +98,20 @@ QM_EXPORT int qmsim_board_open(QmWord board);
  * board or range. */
 QM_EXPORT int qmsim_read_cypress_eeprom(QmWord board, QmWord offset, QmStream out, QmWord length);
 QM_EXPORT int qmsim_read_dut_eeprom(QmWord board, QmWord offset, QmStream out, QmWord length);
-/* A hardware register as QmNewestHardwareRead would see it; -1 on error. */
+/* A hardware register as QmNewestHardwareRead would see it; -1 on error.
+ * I2C registers are addressed as (device << 8) | register, SPI ones on chip
+ * select 0. */
 QM_EXPORT int qmsim_read_register(QmWord board, Qm_Debug_Access_Method method, QmWord address,
                                   QmWord *value);
 /* DAC: whether sourcing, and the samples last downloaded (count returned). */
 QM_EXPORT int qmsim_dac_sourcing(QmWord board);
 QM_EXPORT QmWord qmsim_dac_samples(QmWord board, QmWord *out, QmWord max);
+/* The test tone a capture of `channel_data_index` sees on `board` while the
+ * DAC does not loop back: its frequency in Hz and its peak amplitude in LSB
+ * (codes swing about mid-scale by that much, plus up to 2 LSB of noise).
+ * 0, or -1 for an unknown board or configuration. */
+QM_EXPORT int qmsim_tone(QmWord board, QmWord channel_data_index, QmDouble *frequency,
+                         QmDouble *amplitude);
 
 #ifdef __cplusplus
 }
