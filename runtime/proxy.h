@@ -34,17 +34,26 @@ bool is_proxy(PyObject *obj);
 ProxyObject *find_proxy(PyObject *obj);
 
 /// Object to pointer of `type` (null type: any). None gives a null pointer.
-/// Returns 0, or kFail with no Python error pending.
-int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags);
+/// Returns 0, or kFail with no Python error pending. When `owned` is given it
+/// receives the own flag the matching proxy had before any disown (0 for None),
+/// so destructors can refuse to free blocks a proxy does not own.
+int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags,
+                    int *owned = nullptr);
 
 /// Typed convenience over convert_pointer.
 template <class T>
-inline int convert_pointer(PyObject *obj, T **out, TypeDescriptor *type, int flags) {
+inline int convert_pointer(PyObject *obj, T **out, TypeDescriptor *type, int flags,
+                           int *owned = nullptr) {
   void *raw = nullptr;
-  int code = convert_pointer(obj, out ? &raw : nullptr, type, flags);
+  int code = convert_pointer(obj, out ? &raw : nullptr, type, flags, owned);
   if (code >= 0 && out) *out = static_cast<T *>(raw);
   return code;
 }
+
+/// True while the owning proxy of `ptr` is calling its class's destroy
+/// function from its teardown: that call passes a temporary non-owning proxy,
+/// and the destructor must still free the block.
+bool in_owner_teardown(const void *ptr);
 
 /// A new proxy for `ptr` (None for null), shadowed unless kNoShadow or no class.
 PyObject *make_proxy(void *ptr, TypeDescriptor *type, int flags);
@@ -53,6 +62,12 @@ PyObject *make_packed(const void *data, size_t size, TypeDescriptor *type);
 PyTypeObject *packed_type();
 /// The cached str "this" (borrowed).
 PyObject *this_name();
+/// Drops the cached "this" (at interpreter teardown); the next use remakes it.
+void release_this_name();
+
+/// The packed-pointer text "_<address bytes in memory order, hex><mangled name>"
+/// written into `buffer`; false when it does not fit.
+bool packed_pointer_text(char *buffer, size_t size, const void *ptr, const char *name);
 
 }  // namespace qm
 

@@ -1,0 +1,74 @@
+// library_call.h: the one wrapper of every library function. A call is
+// described by a spec (its name, the library function, its arguments'
+// declared types and its outputs in packing order); this template runs the
+// frame: lock, parse, convert in order (first failure wins), release the lock
+// around the one library call, then status and outputs into the result.
+#ifndef QM_BINDINGS_LIBRARY_CALL_H
+#define QM_BINDINGS_LIBRARY_CALL_H
+
+#include <cstddef>
+#include <tuple>
+#include <utility>
+
+#include "runtime/convert.h"
+#include "runtime/errors.h"
+#include "runtime/frame.h"
+#include "runtime/literal.h"
+
+namespace qm {
+
+template <class Spec, class Inputs = typename Spec::inputs, class Outputs = typename Spec::outputs>
+struct LibraryCall;
+
+template <class Spec, class... In, class... Out>
+struct LibraryCall<Spec, std::tuple<In...>, std::tuple<Out...>> {
+  static constexpr std::size_t arity = sizeof...(In);
+  using Values = std::tuple<typename In::value...>;
+  using Storage = std::tuple<typename Out::storage...>;
+
+  static PyObject *call(PyObject *, PyObject *args) {
+    CallFrame frame;
+    PyObject *objects[arity + 1] = {};
+    if (!parse_args<arity>(args, ParseFormat<arity, Spec::name>::value.text, objects)) {
+      return nullptr;
+    }
+    Values values{};
+    if (!convert_all(objects, values, std::index_sequence_for<In...>())) return nullptr;
+    Storage outputs{};
+    unsigned long status = 0;
+    unlocked([&] { status = invoke(values, outputs, std::index_sequence_for<Out...>()); });
+    return append_all(from_unsigned(status), outputs, std::index_sequence_for<Out...>());
+  }
+
+ private:
+  template <std::size_t I>
+  static bool convert_one(PyObject *object, Values &values) {
+    using Kind = std::tuple_element_t<I, std::tuple<In...>>;
+    int code = Kind::convert(object, &std::get<I>(values));
+    if (code >= 0) return true;
+    argument_error(code, InMethod<Spec::name, I + 1, Kind::declared>::value.text);
+    return false;
+  }
+
+  template <std::size_t... I>
+  static bool convert_all(PyObject **objects, Values &values, std::index_sequence<I...>) {
+    return (convert_one<I>(objects[I], values) && ...);
+  }
+
+  template <std::size_t... J>
+  static unsigned long invoke(Values &values, Storage &outputs, std::index_sequence<J...>) {
+    return std::apply(Spec::function,
+                      std::tuple_cat(values, Out::params(std::get<J>(outputs))...));
+  }
+
+  template <std::size_t... J>
+  static PyObject *append_all(PyObject *result, Storage &outputs, std::index_sequence<J...>) {
+    // Stops at the first output that fails; its error stands.
+    (void)((result = Out::append(result, std::get<J>(outputs))) && ...);
+    return result;
+  }
+};
+
+}  // namespace qm
+
+#endif
