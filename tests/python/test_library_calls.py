@@ -46,7 +46,29 @@ CALLS = {
     'QmGetDutEepromType': ([W, W], ('eeprom',)),
 }
 
-PROXY_TYPE = type(qm.new_QmVersionNumber()) if hasattr(qm, 'new_QmVersionNumber') else None
+DELETERS = {'Qm_Version_Number *': 'delete_QmVersionNumber', 'Qm_Dut_Info *': 'delete_QmDUTInfo'}
+
+
+def _proxy_type():
+    probe = qm.new_QmVersionNumber()
+    kind = type(probe)
+    qm.delete_QmVersionNumber(probe)
+    return kind
+
+
+PROXY_TYPE = _proxy_type()
+
+
+def release(result):
+    """Frees the record copies a wrapper returned (what a class layer's
+    __swig_destroy__ would do)."""
+    if isinstance(result, (list, tuple)):
+        for item in result:
+            release(item)
+    elif type(result) is PROXY_TYPE and result.own():
+        for pretty, deleter in DELETERS.items():
+            if "'%s'" % pretty in repr(result):
+                getattr(qm, deleter)(result)
 
 
 class Buffers(object):
@@ -57,6 +79,23 @@ class Buffers(object):
         self.words = qm.new_Qm_Word_Array(64)
         self.setup = qm.new_QmCaptureSetup()
         self.dac = qm.new_Qm_Dac_Cmd_Data()
+        self.strays = []
+
+    def close(self):
+        qm.delete_Qm_Stream(self.stream)
+        qm.delete_Qm_Word_Array(self.words)
+        qm.delete_QmCaptureSetup(self.setup)
+        qm.delete_Qm_Dac_Cmd_Data(self.dac)
+        for proxy in self.strays:
+            qm.delete_QmVersionNumber(proxy)
+
+    def wrong(self, declared):
+        """A value of the wrong Python type for each declared argument type."""
+        if declared in (STREAM, WORDS, SETUP, DAC):
+            proxy = qm.new_QmVersionNumber()  # a proxy of another type
+            self.strays.append(proxy)
+            return proxy
+        return 5 if declared == S else 1.5
 
     def value(self, declared, position):
         return {
@@ -74,15 +113,6 @@ class Buffers(object):
         return [self.value(t, i) for i, t in enumerate(CALLS[name][0])]
 
 
-def wrong_value(declared):
-    """A value of the wrong Python type for each declared argument type."""
-    if declared in (STREAM, WORDS, SETUP, DAC):
-        return qm.new_QmVersionNumber()  # a proxy of another type
-    if declared == S:
-        return 5
-    return 1.5
-
-
 class LibraryCallTable(unittest.TestCase):
     def setUp(self):
         qmsim.reset()
@@ -90,6 +120,7 @@ class LibraryCallTable(unittest.TestCase):
 
     def tearDown(self):
         qmsim.clear_forced()
+        self.buffers.close()
 
     def call(self, name, args=None):
         return getattr(qm, name)(*(self.buffers.args(name) if args is None else args))
@@ -130,6 +161,7 @@ class LibraryCallTable(unittest.TestCase):
             # Printed forms name the type by its last readable name.
             wanted = 'Qm_Version_Number *' if item == 'version' else 'Qm_Dut_Info *'
             self.assertIn("of type '%s'" % wanted, repr(value))
+
         elif item == 'text':
             self.assertIn(type(value), (str, type(None)))
         elif item == 'eeprom':
@@ -142,6 +174,7 @@ class LibraryCallTable(unittest.TestCase):
             status = result if isinstance(result, (int, long)) else (
                 result[0][0] if CALLS[name][1] == 'open' else result[0])
             self.check_shape(name, result, status)
+            release(result)
             self.assertEqual(qmsim.call_count(name), 1, name)
             for position, (declared, value) in enumerate(zip(CALLS[name][0], args)):
                 if declared == S:
@@ -158,15 +191,16 @@ class LibraryCallTable(unittest.TestCase):
                 qmsim.force_status(name, status)
                 result = self.call(name)
                 self.check_shape(name, result, status)
+                release(result)
             qmsim.clear_forced()
 
     def test_argument_messages_first_bad_argument_wins(self):
         for name, (declared_types, _) in CALLS.items():
             for position, declared in enumerate(declared_types):
                 args = self.buffers.args(name)
-                args[position] = wrong_value(declared)
+                args[position] = self.buffers.wrong(declared)
                 if position + 1 < len(args):
-                    args[position + 1] = wrong_value(declared_types[position + 1])
+                    args[position + 1] = self.buffers.wrong(declared_types[position + 1])
                 with self.assertRaises(TypeError) as cm:
                     self.call(name, args)
                 self.assertEqual(str(cm.exception), "in method '%s', argument %d of type '%s'"
@@ -193,7 +227,7 @@ class LibraryCallTable(unittest.TestCase):
                 if declared in (S, STREAM, WORDS, SETUP, DAC):
                     args = self.buffers.args(name)
                     args[position] = None
-                    self.call(name, args)
+                    release(self.call(name, args))
                     self.assertTrue(qmsim.last_is_null(name, position), name)
 
 
@@ -212,8 +246,12 @@ class PointerArguments(unittest.TestCase):
             qm.QmBoardReadDUTEEPROM(0, 0, stream, 4)
         self.assertEqual(str(cm.exception),
                          "in method 'QmBoardReadDUTEEPROM', argument 3 of type 'QmStream'")
+        dac = qm.new_Qm_Dac_Cmd_Data()
         with self.assertRaises(TypeError):
-            qm.QmBoardWriteCaptureStart(0, 0, qm.new_Qm_Dac_Cmd_Data())
+            qm.QmBoardWriteCaptureStart(0, 0, dac)
+        qm.delete_Qm_Word_Array(words)
+        qm.delete_Qm_Stream(stream)
+        qm.delete_Qm_Dac_Cmd_Data(dac)
 
     def test_enumerations_are_not_range_checked(self):
         qm.QmDacExecCommand(0, 0, 7, None)
@@ -237,11 +275,15 @@ class Outputs(unittest.TestCase):
                 ('QmBoardReadCaptureData', (0, 0, None, 0), lambda r: r[1]),
                 ('QmNewestHardwareRead', (0, 0, 0, 0, 0, 0, 0, 0), lambda r: r[1])]:
             qmsim.force_output_word(name, 0xFFFFFFFF)
-            value = pick(getattr(qm, name)(*args))
+            result = getattr(qm, name)(*args)
+            value = pick(result)
             self.assertEqual(value, 4294967295L)
             self.assertIs(type(value), long)
+            release(result)
             qmsim.force_output_word(name, 5)
-            self.assertIs(type(pick(getattr(qm, name)(*args))), int)
+            result = getattr(qm, name)(*args)
+            self.assertIs(type(pick(result)), int)
+            release(result)
 
     def test_null_texts_become_none_and_null_name_arrays_empty(self):
         qmsim.force_null_text('QmBoardReadLastError')
@@ -249,35 +291,44 @@ class Outputs(unittest.TestCase):
         qmsim.force_null_text('QmGetSupportedDuts')
         self.assertEqual(qm.QmGetSupportedDuts(0)[1:], (None, None))
         qmsim.force_null_text('QmBoardEnum')
-        self.assertEqual(qm.QmBoardEnum()[1], [])
+        result = qm.QmBoardEnum()
+        self.assertEqual(result[1], [])
+        release(result)
         qmsim.force_null_text('QmBoardDUTEnum')
         self.assertEqual(qm.QmBoardDUTEnum(0)[1], [])
 
     def test_name_lists_are_copies_in_library_order(self):
         status, names, version = qm.QmBoardEnum()
+        release(version)
         self.assertEqual(status, qm.QM_RETURN_OK)
         self.assertEqual(names, ['QM-EVAL-0', 'QM-EVAL-1'])
         qmsim.set_board_count(3)
         self.assertEqual(names, ['QM-EVAL-0', 'QM-EVAL-1'])
-        self.assertEqual(len(qm.QmBoardEnum()[1]), 3)
+        result = qm.QmBoardEnum()
+        self.assertEqual(len(result[1]), 3)
+        release(result)
 
     def test_record_copies_are_fresh_and_independent(self):
-        qm.QmBoardOpen(0, None)
+        release(qm.QmBoardOpen(0, None))
         first = qm.QmBoardReadDUTInfo(0, 0)
         second = qm.QmBoardReadDUTInfo(0, 0)
         self.assertNotEqual(int(first[1]), int(second[1]))
         self.assertNotEqual(int(first[2]), int(second[2]))
         library_type = qm.QmDUTInfo_Type_get(second[1])
         self.assertEqual(ctypes.string_at(int(first[1]), 88), ctypes.string_at(int(second[1]), 88))
-        qm.delete_QmDUTInfo(first[1])
+        release(first)
         qm.QmDUTInfo_Type_set(second[1], library_type + 1)
         self.assertEqual(qm.QmDUTInfo_Type_get(second[1]), library_type + 1)
         # The library's own record is untouched by changes to a copy.
-        self.assertEqual(qm.QmDUTInfo_Type_get(qm.QmBoardReadDUTInfo(0, 0)[1]), library_type)
-        v1, v2 = qm.QmGetScriptVerions(0, 0)[1:]
+        third = qm.QmBoardReadDUTInfo(0, 0)
+        self.assertEqual(qm.QmDUTInfo_Type_get(third[1]), library_type)
+        release([second, third])
+        status, v1, v2 = qm.QmGetScriptVerions(0, 0)
         self.assertNotEqual(int(v1), int(v2))
+        major = qm.QmVersionNumber_Major_get(v2)
         qm.delete_QmVersionNumber(v1)
-        qm.QmVersionNumber_Major_get(v2)
+        self.assertEqual(qm.QmVersionNumber_Major_get(v2), major)
+        release(v2)
 
     def test_last_error_text_is_a_copy(self):
         qm.QmBoardReset(99)  # an unknown board fails and sets a text
@@ -285,13 +336,12 @@ class Outputs(unittest.TestCase):
         self.assertIs(type(first), str)
         self.assertTrue(first)
         kept = first[:]
-        qm.QmBoardLoadFPGA(0, 0, '')  # another failure, another text
+        release(qm.QmBoardLoadFPGA(0, 0, ''))  # another failure, another text
         qm.QmBoardReadLastError(0)
         self.assertEqual(first, kept)
 
     def test_eeprom_kind_is_a_long(self):
-        qm.QmBoardOpen(0, None)
-        qm.QmBoardOpen(1, None)
+        release([qm.QmBoardOpen(0, None), qm.QmBoardOpen(1, None)])
         kinds = [qm.QmGetDutEepromType(b, 0)[1] for b in (0, 1)]
         self.assertEqual(kinds, [qm.QM_DUT_EEPROM_STANDARD, qm.QM_DUT_EEPROM_FMC])
         for k in kinds:
