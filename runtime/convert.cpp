@@ -15,41 +15,31 @@ namespace {
 bool has_flag(PyObject *obj, long flag) { return PyType_HasFeature(Py_TYPE(obj), flag) != 0; }
 }  // namespace
 
-int as_unsigned(PyObject *obj, unsigned long *out) {
-  if (has_flag(obj, Py_TPFLAGS_INT_SUBCLASS)) {
-    long v = PyInt_AsLong(obj);
-    if (v < 0) return kOverflowError;
-    if (out) *out = static_cast<unsigned long>(v);
-    return kOk;
+namespace detail {
+
+int long_as_unsigned(PyObject *obj, unsigned long *out) {
+  if (!has_flag(obj, Py_TPFLAGS_LONG_SUBCLASS)) return kTypeError;
+  unsigned long v = PyLong_AsUnsignedLong(obj);
+  if (PyErr_Occurred()) {
+    PyErr_Clear();
+    return kTypeError;
   }
-  if (has_flag(obj, Py_TPFLAGS_LONG_SUBCLASS)) {
-    unsigned long v = PyLong_AsUnsignedLong(obj);
-    if (PyErr_Occurred()) {
-      PyErr_Clear();
-      return kTypeError;
-    }
-    if (out) *out = v;
-    return kOk;
-  }
-  return kTypeError;
+  if (out) *out = v;
+  return kOk;
 }
 
-int as_int(PyObject *obj, int *out) {
-  if (has_flag(obj, Py_TPFLAGS_INT_SUBCLASS)) {
-    if (out) *out = static_cast<int>(PyInt_AsLong(obj));
-    return kOk;
+int long_as_int(PyObject *obj, int *out) {
+  if (!has_flag(obj, Py_TPFLAGS_LONG_SUBCLASS)) return kTypeError;
+  long v = PyLong_AsLong(obj);
+  if (PyErr_Occurred()) {
+    PyErr_Clear();
+    return kTypeError;
   }
-  if (has_flag(obj, Py_TPFLAGS_LONG_SUBCLASS)) {
-    long v = PyLong_AsLong(obj);
-    if (PyErr_Occurred()) {
-      PyErr_Clear();
-      return kTypeError;
-    }
-    if (out) *out = static_cast<int>(v);
-    return kOk;
-  }
-  return kTypeError;
+  if (out) *out = static_cast<int>(v);
+  return kOk;
 }
+
+}  // namespace detail
 
 int as_double(PyObject *obj, double *out) {
   if (Py_TYPE(obj) == &PyFloat_Type || PyType_IsSubtype(Py_TYPE(obj), &PyFloat_Type)) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "runtime/errors.h"
 #include "runtime/python.h"
 
 namespace qm {
@@ -14,9 +15,9 @@ namespace qm {
 // never leaves a Python error pending.
 
 /// QmWord, QmBool, size_t: int >= 0 (bool included) or long in 0..2^32-1.
-int as_unsigned(PyObject *obj, unsigned long *out);
+inline int as_unsigned(PyObject *obj, unsigned long *out);
 /// Enumerations: any int, or a long in the signed 32-bit range.
-int as_int(PyObject *obj, int *out);
+inline int as_int(PyObject *obj, int *out);
 /// QmDouble: float (or subtype), int, or long that fits a double.
 int as_double(PyObject *obj, double *out);
 /// QmStreamElement: the unsigned rule, then at most 255.
@@ -43,6 +44,30 @@ PyObject *append_list(PyObject *result, PyObject *obj);
 /// Tuple form: (result, obj), then concatenation. A missing result raises
 /// ValueError "Expected to be called from non-void." and gives nullptr.
 PyObject *append_tuple(PyObject *result, PyObject *obj);
+
+// The two integer rules run once per argument of nearly every call: inline.
+namespace detail {
+int long_as_unsigned(PyObject *obj, unsigned long *out);
+int long_as_int(PyObject *obj, int *out);
+}  // namespace detail
+
+inline int as_unsigned(PyObject *obj, unsigned long *out) {
+  if (PyType_HasFeature(Py_TYPE(obj), Py_TPFLAGS_INT_SUBCLASS)) {
+    long v = PyInt_AS_LONG(obj);
+    if (v < 0) return kOverflowError;
+    if (out) *out = static_cast<unsigned long>(v);
+    return 0;
+  }
+  return detail::long_as_unsigned(obj, out);
+}
+
+inline int as_int(PyObject *obj, int *out) {
+  if (PyType_HasFeature(Py_TYPE(obj), Py_TPFLAGS_INT_SUBCLASS)) {
+    if (out) *out = static_cast<int>(PyInt_AS_LONG(obj));
+    return 0;
+  }
+  return detail::long_as_int(obj, out);
+}
 
 }  // namespace qm
 
