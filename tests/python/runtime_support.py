@@ -1,0 +1,62 @@
+"""Helpers for the object-runtime suites: the test-only module _qm_second,
+capture of what native code writes to file descriptor 1, and runs of a
+snippet in a fresh interpreter (for cases that depend on import order)."""
+import os
+import subprocess
+import sys
+import tempfile
+
+
+def _testonly_dir():
+    build = os.environ.get('QM_BUILD_DIR')
+    candidates = [os.path.join(build, 'lib')] if build else []
+    candidates += [p for p in sys.path if p]
+    for base in candidates:
+        path = os.path.join(base, 'testonly')
+        if os.path.exists(os.path.join(path, '_qm_second.so')):
+            return path
+    raise ImportError('_qm_second.so not found: build the _qm_second target')
+
+
+TESTONLY = _testonly_dir()
+if TESTONLY not in sys.path:
+    sys.path.insert(0, TESTONLY)
+
+
+def has_qm_python(*names):
+    """True when _qm_python imports and has every named function."""
+    try:
+        import _qm_python
+    except ImportError:
+        return False
+    return all(hasattr(_qm_python, n) for n in names)
+
+
+def capture_fd1(action):
+    """Runs action() with file descriptor 1 redirected; returns what was written."""
+    sys.stdout.flush()
+    saved = os.dup(1)
+    out = tempfile.TemporaryFile()
+    try:
+        os.dup2(out.fileno(), 1)
+        try:
+            action()
+        finally:
+            sys.stdout.flush()
+            os.dup2(saved, 1)
+    finally:
+        os.close(saved)
+    out.seek(0)
+    text = out.read()
+    out.close()
+    return text
+
+
+def run_isolated(code):
+    """Runs code in a fresh interpreter; returns (exit status, stdout, stderr)."""
+    env = dict(os.environ)
+    env['PYTHONPATH'] = os.pathsep.join([TESTONLY] + [p for p in sys.path if p])
+    proc = subprocess.Popen([sys.executable, '-c', code], env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err = proc.communicate()
+    return proc.returncode, out, err
