@@ -4,6 +4,7 @@
 #ifndef QM_BINDINGS_ARGUMENTS_H
 #define QM_BINDINGS_ARGUMENTS_H
 
+#include "module/type_names.h"
 #include "module/type_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/kinds.h"
@@ -31,6 +32,12 @@ QM_ARGUMENT(Qm_Dac_Cmd_Data_p, "Qm_Dac_Cmd_Data *",
             kind::Pointer<::Qm_Dac_Cmd_Data, ty::p_Qm_Dac_Cmd_Data>)
 
 #undef QM_ARGUMENT
+
+// Each pointer argument's descriptor row names the type the argument declares.
+static_assert(ty::row_names(ty::p_unsigned_char, QmStream::declared), "QmStream row");
+static_assert(ty::row_names(ty::p_unsigned_long, QmWord_p::declared), "QmWord * row");
+static_assert(ty::row_names(ty::p_QmCaptureSetup, QmCaptureSetup_p::declared), "setup row");
+static_assert(ty::row_names(ty::p_Qm_Dac_Cmd_Data, Qm_Dac_Cmd_Data_p::declared), "DAC row");
 
 }  // namespace wrap
 }  // namespace qm
