@@ -1,0 +1,57 @@
+// callback.cpp: Qm_Callback and its director's `run`, which carries an event
+// into the Python self's `run` and its result back as a QmWord.
+#include "callbacks/callback.h"
+
+#include "callbacks/receiver.h"
+#include "module/type_table.h"
+#include "runtime/convert.h"
+#include "runtime/errors.h"
+#include "runtime/frame.h"
+#include "runtime/proxy.h"
+
+namespace {
+constexpr char kCallingRun[] = "Error detected when calling 'Qm_Callback.run'";
+}  // namespace
+
+Qm_Callback::~Qm_Callback() { qm::unstore_callback(this); }
+
+QmWord Qm_Callback::run(Qm_Dll_Event_Param *) { return 1; }
+
+SwigDirector_Qm_Callback::~SwigDirector_Qm_Callback() {
+  // First, before the Python self may go: no later event finds a half-destroyed object.
+  qm::unstore_callback(this);
+}
+
+QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
+  // Declared in this order so that they are released result, proxy, lock,
+  // on return and while an exception leaves.
+  qm::CallFrame lock;
+  Swig::OwnedReference proxy(
+      qm::make_proxy(event, qm::type_at(qm::ty::p_Qm_Dll_Event_Param), qm::kBorrowed));
+  if (!proxy) throw Swig::DirectorMethodException(kCallingRun);
+  // A shadow instance that could not be made falls back to the bare proxy and
+  // leaves its error behind; it must not be taken for an error of `run`.
+  if (PyErr_Occurred()) PyErr_Clear();
+  // PyObject_CallMethod(self, "run", "(O)", proxy) without building the
+  // name and parsing the format on every event: same look-up, same call.
+  static PyObject *const run_name = PyString_InternFromString("run");  // kept for the process
+  Swig::OwnedReference result(
+      run_name ? PyObject_CallMethodObjArgs(self(), run_name, proxy.get(), nullptr) : nullptr);
+  if (!result) throw Swig::DirectorMethodException(kCallingRun);
+  unsigned long value = 0;
+  int code = qm::as_unsigned(result.get(), &value);
+  if (code < 0) {
+    throw Swig::DirectorTypeMismatchException(qm::exception_for(code),
+                                              "in output value of type 'QmWord'");
+  }
+  return value;
+}
+
+bool SwigDirector_Qm_Callback::get_inner_access(const std::string &method) const {
+  auto found = inner_.find(method);
+  return found != inner_.end() && found->second;
+}
+
+void SwigDirector_Qm_Callback::set_inner_access(const std::string &method, bool flag) {
+  inner_[method] = flag;
+}

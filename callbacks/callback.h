@@ -1,0 +1,39 @@
+// callback.h: the callback class the library's events are delivered to, and
+// its director, through which a Python subclass implements `run`.
+#ifndef QM_CALLBACKS_CALLBACK_H
+#define QM_CALLBACKS_CALLBACK_H
+
+#include <map>
+#include <string>
+
+#include "callbacks/director.h"
+#include "qmdll/include/qmdll.h"
+
+class Qm_Callback {
+ public:
+  Qm_Callback() = default;
+  /// Unstores the object from _qm_callback if it is stored there.
+  virtual ~Qm_Callback();
+  /// Nobody handles the event: 1.
+  virtual QmWord run(Qm_Dll_Event_Param *event);
+
+  Qm_Callback(const Qm_Callback &) = delete;
+  Qm_Callback &operator=(const Qm_Callback &) = delete;
+};
+
+class SwigDirector_Qm_Callback : public Qm_Callback, public Swig::Director {
+ public:
+  explicit SwigDirector_Qm_Callback(PyObject *self) : Swig::Director(self) {}
+  ~SwigDirector_Qm_Callback() override;
+  /// Calls the Python self's `run` with a borrowed proxy of the record; may
+  /// throw Swig::DirectorException with the Python error set.
+  QmWord run(Qm_Dll_Event_Param *event) override;
+
+  bool get_inner_access(const std::string &method) const override;
+  void set_inner_access(const std::string &method, bool flag) override;
+
+ private:
+  std::map<std::string, bool> inner_;  ///< per-method flags; unused by the module
+};
+
+#endif
