@@ -1,0 +1,258 @@
+// arrays.cpp: the array classes, expanded from arrays.def. An array is a
+// bare run of elements; the module additionally remembers the length of the
+// arrays it made (keyed by block address, forgotten at delete) so their
+// items can be range-checked. Arrays over foreign memory (_frompointer of
+// a pointer the module did not make) cannot be checked.
+#include <cstring>
+
+#include "records/fields.h"
+#include "records/record_functions.h"
+#include "records/string_blocks.h"
+#include "runtime/blocks.h"
+#include "runtime/convert.h"
+#include "runtime/errors.h"
+#include "runtime/frame.h"
+#include "runtime/types.h"
+
+namespace qm {
+namespace records {
+namespace {
+
+enum class ItemKind : unsigned char {
+  Record,  ///< QmChannelData items: copied out into a new owned record, copied in by value
+  Word,    ///< QmWord items
+  Byte,    ///< QmStreamElement items
+};
+#define QM_ITEM_RECORD ItemKind::Record
+#define QM_ITEM_WORD ItemKind::Word
+#define QM_ITEM_BYTE ItemKind::Byte
+
+/// One array class, with the fixed texts of its seven functions.
+struct ArrayEntry {
+  ItemKind item;
+  int array_row;             ///< descriptor of `<Array> *`
+  int element_row;           ///< descriptor of the element pointer type
+  std::size_t element_size;  ///< bytes of one element
+  const char *new_format, *new_count, *new_too_large;
+  const char *delete_format, *delete_array, *not_owner;
+  const char *get_format, *get_array, *get_index, *get_range;
+  const char *set_format, *set_array, *set_index, *set_value, *set_range, *set_null;
+  const char *cast_format, *cast_array;
+  const char *from_format, *from_pointer;
+};
+
+PyObject *raise(PyObject *type, const char *message) {
+  PyErr_SetString(type, message);
+  return nullptr;
+}
+
+PyObject *new_array(const ArrayEntry &entry, PyObject *args) {
+  CallFrame frame;
+  PyObject *objects[1] = {};
+  if (!parse_args<1>(args, entry.new_format, objects)) return nullptr;
+  unsigned long count = 0;
+  int code = as_unsigned(objects[0], &count);
+  if (code < 0) return argument_error(code, entry.new_count);
+  // The block size must not wrap in 32 bits: a short block would be a lie.
+  const unsigned long long bytes = static_cast<unsigned long long>(count) * entry.element_size;
+  if (bytes > 0xFFFFFFFFull) return raise(PyExc_MemoryError, entry.new_too_large);
+  const std::size_t size = static_cast<std::size_t>(bytes);
+  void *block = nullptr;
+  unlocked([&] { block = allocate_block(size); });
+  if (!block) Py_RETURN_NONE;  // exhausted memory: no proxy to a null block
+  strings::drop_range(block, size);  // fresh memory holds no strings
+  if (!remember_array(block, count, size)) {
+    release_block(block);
+    return PyErr_NoMemory();
+  }
+  PyObject *proxy = make_proxy(block, type_at(entry.array_row), kOwn | kNoShadow);
+  if (!proxy) release_owned_block(block, size);
+  return proxy;
+}
+
+PyObject *delete_array(const ArrayEntry &entry, PyObject *args) {
+  CallFrame frame;
+  PyObject *objects[1] = {};
+  if (!parse_args<1>(args, entry.delete_format, objects)) return nullptr;
+  void *block = nullptr;
+  int owned = 0;
+  int code = convert_pointer(objects[0], &block, type_at(entry.array_row), kDisown, &owned);
+  if (code < 0) return argument_error(code, entry.delete_array);
+  if (!block) Py_RETURN_NONE;
+  if (!owned && !in_owner_teardown(block)) return raise(PyExc_ValueError, entry.not_owner);
+  release_owned_block(block, 0);  // an array the module made goes whole
+  Py_RETURN_NONE;
+}
+
+PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
+  CallFrame frame;
+  PyObject *objects[2] = {};
+  if (!parse_args<2>(args, entry.get_format, objects)) return nullptr;
+  void *array = nullptr;
+  int code = convert_pointer(objects[0], &array, type_at(entry.array_row), 0);
+  if (code < 0) return argument_error(code, entry.get_array);
+  unsigned long index = 0;
+  code = as_unsigned(objects[1], &index);
+  if (code < 0) return argument_error(code, entry.get_index);
+  if (!array) return raise(PyExc_ValueError, entry.get_array);
+  if (!index_in_range(array, index)) return raise(PyExc_IndexError, entry.get_range);
+
+  char *element = static_cast<char *>(array) + index * entry.element_size;
+  switch (entry.item) {
+    case ItemKind::Word: {
+      ::QmWord word = 0;
+      unlocked([&] { std::memcpy(&word, element, sizeof word); });
+      return from_unsigned(word);
+    }
+    case ItemKind::Byte: {
+      ::QmStreamElement byte = 0;
+      unlocked([&] { byte = *reinterpret_cast<::QmStreamElement *>(element); });
+      return from_byte(byte);
+    }
+    case ItemKind::Record: {
+      unsigned char image[sizeof(::QmChannelData)];
+      unlocked([&] { std::memcpy(image, element, sizeof image); });
+      void *copy = allocate_block(sizeof image);
+      if (!copy) Py_RETURN_NONE;
+      std::memcpy(copy, image, sizeof image);
+      strings::copy_range(copy, element, sizeof image, image);  // the copy shares Name
+      PyObject *proxy = make_proxy(copy, type_at(entry.element_row), kOwn);
+      if (!proxy) release_owned_block(copy, sizeof image);
+      return proxy;
+    }
+  }
+  return nullptr;
+}
+
+PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
+  CallFrame frame;
+  PyObject *objects[3] = {};
+  if (!parse_args<3>(args, entry.set_format, objects)) return nullptr;
+  void *array = nullptr;
+  int code = convert_pointer(objects[0], &array, type_at(entry.array_row), 0);
+  if (code < 0) return argument_error(code, entry.set_array);
+  unsigned long index = 0;
+  code = as_unsigned(objects[1], &index);
+  if (code < 0) return argument_error(code, entry.set_index);
+  unsigned long word = 0;
+  unsigned char byte = 0;
+  void *record = nullptr;
+  switch (entry.item) {
+    case ItemKind::Word: code = as_unsigned(objects[2], &word); break;
+    case ItemKind::Byte: code = as_byte(objects[2], &byte); break;
+    case ItemKind::Record:
+      code = convert_pointer(objects[2], &record, type_at(entry.element_row), 0);
+      if (code >= 0 && !record) return raise(PyExc_ValueError, entry.set_null);
+      break;
+  }
+  if (code < 0) return argument_error(code, entry.set_value);
+  if (!array) return raise(PyExc_ValueError, entry.set_array);
+  if (!index_in_range(array, index)) return raise(PyExc_IndexError, entry.set_range);
+
+  char *element = static_cast<char *>(array) + index * entry.element_size;
+  switch (entry.item) {
+    case ItemKind::Word:
+      unlocked([&] { std::memcpy(element, &word, sizeof(::QmWord)); });
+      break;
+    case ItemKind::Byte:
+      unlocked([&] { *reinterpret_cast<::QmStreamElement *>(element) = byte; });
+      break;
+    case ItemKind::Record: {
+      unsigned char image[sizeof(::QmChannelData)];
+      std::memcpy(image, record, sizeof image);
+      unlocked([&] { std::memcpy(element, image, sizeof image); });
+      strings::copy_range(element, record, sizeof image, image);  // the element shares Name
+      break;
+    }
+  }
+  Py_RETURN_NONE;
+}
+
+/// _cast and _frompointer: the same address under the other type, borrowed.
+PyObject *view(PyObject *args, const char *format, int from_row, const char *message,
+               int to_row) {
+  CallFrame frame;
+  PyObject *objects[1] = {};
+  if (!parse_args<1>(args, format, objects)) return nullptr;
+  void *pointer = nullptr;
+  int code = convert_pointer(objects[0], &pointer, type_at(from_row), 0);
+  if (code < 0) return argument_error(code, message);
+  return make_proxy(pointer, type_at(to_row), kBorrowed);
+}
+
+static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are followed whole");
+
+#define QM_ARRAY(ARRAY, ELEMENT, ELEMENT_ROW, ITEM, ITEM_TYPE)                                   \
+  constexpr ArrayEntry ARRAY##_array = {                                                          \
+      QM_ITEM_##ITEM,                                                                            \
+      ty::p_##ARRAY,                                                                             \
+      ty::ELEMENT_ROW,                                                                           \
+      sizeof(::ELEMENT),                                                                         \
+      "O:new_" #ARRAY,                                                                           \
+      "in method 'new_" #ARRAY "', argument 1 of type 'size_t'",                                 \
+      "too many elements for one block in method 'new_" #ARRAY "', argument 1 of type 'size_t'", \
+      "O:delete_" #ARRAY,                                                                        \
+      "in method 'delete_" #ARRAY "', argument 1 of type '" #ARRAY " *'",                        \
+      "cannot free through a proxy that does not own its block in method 'delete_" #ARRAY       \
+      "', argument 1 of type '" #ARRAY " *'",                                                    \
+      "OO:" #ARRAY "___getitem__",                                                               \
+      "in method '" #ARRAY "___getitem__', argument 1 of type '" #ARRAY " *'",                   \
+      "in method '" #ARRAY "___getitem__', argument 2 of type 'size_t'",                         \
+      "index out of range in method '" #ARRAY "___getitem__', argument 2 of type 'size_t'",      \
+      "OOO:" #ARRAY "___setitem__",                                                              \
+      "in method '" #ARRAY "___setitem__', argument 1 of type '" #ARRAY " *'",                   \
+      "in method '" #ARRAY "___setitem__', argument 2 of type 'size_t'",                         \
+      "in method '" #ARRAY "___setitem__', argument 3 of type '" ITEM_TYPE "'",                  \
+      "index out of range in method '" #ARRAY "___setitem__', argument 2 of type 'size_t'",      \
+      "invalid null reference in method '" #ARRAY "___setitem__', argument 3 of type '"          \
+      ITEM_TYPE "'",                                                                             \
+      "O:" #ARRAY "_cast",                                                                       \
+      "in method '" #ARRAY "_cast', argument 1 of type '" #ARRAY " *'",                          \
+      "O:" #ARRAY "_frompointer",                                                                \
+      "in method '" #ARRAY "_frompointer', argument 1 of type '" #ELEMENT " *'"};
+#include "records/arrays.def"
+#undef QM_ARRAY
+
+#define QM_ARRAY(...) +1
+constexpr int kArrayCount = 0
+#include "records/arrays.def"
+    ;
+#undef QM_ARRAY
+static_assert(7 * kArrayCount == 21, "the array classes fill 21 rows");
+
+}  // namespace
+}  // namespace records
+
+namespace py {
+
+#define QM_ARRAY(ARRAY, ELEMENT, ELEMENT_ROW, ITEM, ITEM_TYPE)                            \
+  PyObject *new_##ARRAY(PyObject *, PyObject *args) {                                     \
+    return records::new_array(records::ARRAY##_array, args);                              \
+  }                                                                                       \
+  PyObject *delete_##ARRAY(PyObject *, PyObject *args) {                                  \
+    return records::delete_array(records::ARRAY##_array, args);                           \
+  }                                                                                       \
+  PyObject *ARRAY##___getitem__(PyObject *, PyObject *args) {                             \
+    return records::get_item(records::ARRAY##_array, args);                               \
+  }                                                                                       \
+  PyObject *ARRAY##___setitem__(PyObject *, PyObject *args) {                             \
+    return records::set_item(records::ARRAY##_array, args);                               \
+  }                                                                                       \
+  PyObject *ARRAY##_cast(PyObject *, PyObject *args) {                                    \
+    const records::ArrayEntry &entry = records::ARRAY##_array;                              \
+    return records::view(args, entry.cast_format, entry.array_row, entry.cast_array,         \
+                         entry.element_row);                                               \
+  }                                                                                       \
+  PyObject *ARRAY##_frompointer(PyObject *, PyObject *args) {                             \
+    const records::ArrayEntry &entry = records::ARRAY##_array;                              \
+    return records::view(args, entry.from_format, entry.element_row, entry.from_pointer,     \
+                         entry.array_row);                                                 \
+  }                                                                                       \
+  PyObject *ARRAY##_swigregister(PyObject *, PyObject *args) {                            \
+    return register_class(args, type_at(ty::p_##ARRAY));                                  \
+  }
+#include "records/arrays.def"
+#undef QM_ARRAY
+
+}  // namespace py
+}  // namespace qm
