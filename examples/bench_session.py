@@ -28,6 +28,18 @@ HW_CHANGES = {qm.QM_HW_CHANGE_BOARD_DISCONNECT: 'board disconnected',
               qm.QM_HW_CHANGE_POWER_OFF: 'power off'}
 
 
+def record_class(name):
+    """A minimal class layer over a record family: an instance holds its proxy
+    in `this`, and owned records are freed through the family's destructor."""
+    cls = type(name, (object,), {'__swig_destroy__': getattr(qm, 'delete_' + name)})
+    getattr(qm, name + '_swigregister')(cls)
+    return cls
+
+
+for family in ('QmVersionNumber', 'QmDUTInfo', 'QmChannelData', 'Qm_Dll_Event_Param'):
+    record_class(family)
+
+
 def show(what, status, *details):
     print '%-34s %-8s %s' % (what, STATUS.get(status, status), ' '.join(str(d) for d in details))
 
@@ -40,6 +52,7 @@ def version_text(v):
 class EventPrinter(object):
     """Receives the library's events: its `this` holds a Qm_Callback director
     whose run() the library reaches on its own threads."""
+    __swig_destroy__ = qm.delete_Qm_Callback
 
     def __init__(self):
         self.this = qm.new_Qm_Callback(self)
@@ -65,8 +78,9 @@ class EventPrinter(object):
                 qm.Qm_Channel_Data_Selection_Changed_Params_channel_data_index_get(sel))
         else:
             detail = ''
-        print '  event on %-12s %s %s' % (threading.current_thread().name[:12],
-                                          EVENTS.get(kind, hex(kind)), detail)
+        thread = threading.current_thread().name
+        where = 'library thread' if thread.startswith('Dummy') else thread
+        print '  event on %-14s %s %s' % (where, EVENTS.get(kind, hex(kind)), detail)
         with self.lock:
             self.seen += 1
         return 0
@@ -95,6 +109,7 @@ def measure(samples, rate):
 
 
 def main():
+    qm.Qm_Callback_swigregister(EventPrinter)
     printer = EventPrinter()
     qm.qm_set_custom_callback(printer)
 
@@ -138,7 +153,7 @@ def main():
     samples = [qm.Qm_Word_Array___getitem__(buffer, i) for i in range(words)]
     if samples:
         lo, hi, mean, frequency = measure(samples, rate)
-        print '  waveform: min %d, max %d, mean %.1f, about %.1f kHz' % (lo, hi, mean, frequency / 1e3)
+        print '  waveform: min %d, max %d, mean %.1f, about %.3f MHz' % (lo, hi, mean, frequency / 1e6)
 
     stream = qm.new_Qm_Stream(16)
     status = qm.QmBoardReadCypressEEPROM(BOARD, 0, qm.Qm_Stream_cast(stream), 16)

@@ -21,4 +21,8 @@ PyMethodDef module_methods[] = {
 #include "records/array_method_rows.inc"
     {nullptr, nullptr, 0, nullptr}};
 
+// 1 + 7 callback functions + 355 record accessors + 31 library calls + 21 array functions.
+static_assert(sizeof(module_methods) / sizeof(module_methods[0]) == 415 + 1,
+              "the method table has 415 functions and its end row");
+
 }  // namespace qm

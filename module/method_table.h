@@ -6,7 +6,7 @@
 
 namespace qm {
 /// Every Python-callable function, in table order, then an all-zero end row.
-extern PyMethodDef module_methods[];
+extern PyMethodDef module_methods[416];
 }  // namespace qm
 
 #endif
