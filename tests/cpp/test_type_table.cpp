@@ -1,6 +1,8 @@
 // The type table, name look-ups and comparisons, and cast lists.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,6 +40,18 @@ std::vector<std::string> cast_sources(const TypeDescriptor *type) {
   return names;
 }
 
+/// The cast sources that are this module's own types (other tables joined
+/// to the ring by other tests may add theirs).
+std::vector<std::string> own_cast_sources(const TypeDescriptor *type) {
+  std::vector<std::string> names;
+  for (const std::string &name : cast_sources(type)) {
+    for (size_t i = 0; i < qm::this_module.size; ++i) {
+      if (name == qm::this_module.type_initial[i]->name) names.push_back(name);
+    }
+  }
+  return names;
+}
+
 /// Every link's prev points back, and the head has none.
 void expect_linked(const TypeDescriptor *type) {
   ASSERT_NE(type->cast, nullptr);
@@ -71,7 +85,7 @@ TEST(TypeTable, OnlyChannelDataAcceptsAnotherType) {
     expect_linked(row(i));
     std::vector<std::string> expected{row(i)->name};
     if (i == ty::p_QmChannelData) expected.push_back("_p_Qm_Capture_Configuration_Array");
-    EXPECT_EQ(cast_sources(row(i)), expected) << row(i)->name;
+    EXPECT_EQ(own_cast_sources(row(i)), expected) << row(i)->name;
   }
   CastEntry *hit = qm::cast_check("_p_Qm_Capture_Configuration_Array", row(ty::p_QmChannelData));
   ASSERT_NE(hit, nullptr);
@@ -235,10 +249,11 @@ TEST(Binding, ASecondTableSharesDescriptorsByName) {
   EXPECT_EQ(other.types[0], &other_types[0]);
   EXPECT_EQ(other.types[2], &other_types[2]);
   EXPECT_EQ(other.types[3], nullptr);
-  // The view went in at the head; checking the shared descriptor's own entry
-  // then moved that entry back to the front.
-  EXPECT_EQ(cast_sources(row(ty::p_QmDUTInfo)),
-            (std::vector<std::string>{"_p_QmDUTInfo", "_p_QmDUTInfoView"}));
+  // The view joined the shared descriptor's list, once (its position depends
+  // on which look-ups moved entries to the front before).
+  std::vector<std::string> sources = cast_sources(row(ty::p_QmDUTInfo));
+  std::sort(sources.begin(), sources.end());
+  EXPECT_EQ(sources, (std::vector<std::string>{"_p_QmDUTInfo", "_p_QmDUTInfoView"}));
   expect_linked(row(ty::p_QmDUTInfo));
   // Either table finds the other's names through the ring.
   EXPECT_EQ(qm::find_mangled(self()->next, self()->next, "_p_AnotherOnly"), &other_types[0]);
