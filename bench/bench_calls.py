@@ -33,7 +33,7 @@ class Version(ctypes.Structure):
 
 
 def ns_per_call(fn, number):
-    best = min(timeit.repeat(fn, number=number, repeat=5))
+    best = min(timeit.repeat(fn, number=number, repeat=9))
     return best / number * 1e9
 
 
