@@ -60,7 +60,7 @@ PyObject *new_array(const ArrayEntry &entry, PyObject *args) {
   void *block = nullptr;
   unlocked([&] { block = allocate_block(size); });
   if (!block) Py_RETURN_NONE;  // exhausted memory: no proxy to a null block
-  strings::drop_range(block, size);  // fresh memory holds no strings
+  strings::forget_range(block, size);  // fresh memory holds no strings
   if (!remember_array(block, count, size)) {
     release_block(block);
     return PyErr_NoMemory();

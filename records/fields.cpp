@@ -69,7 +69,10 @@ PyObject *set_string(const FieldEntry &field, char *base, const char *text) {
     if (!copy) return PyErr_NoMemory();  // the field keeps its value
   }
   char **location = reinterpret_cast<char **>(base + field.offset);
-  unlocked([&] { *location = copy; });
+  // Stored with the lock held, in one step with the registry: two threads
+  // setting one field could otherwise leave the registry owning the copy
+  // that lost and free the one the field holds.
+  *location = copy;
   strings::hold(location, copy);  // frees the previous block if it was ours and its last
   Py_RETURN_NONE;
 }
@@ -161,7 +164,9 @@ PyObject *get_field(const FieldEntry &field, PyObject *args) {
       unlocked([&] { std::memcpy(&value.real, at, sizeof value.real); });
       return from_double(value.real);
     case FieldKind::String:
-      unlocked([&] { std::memcpy(&value.text, at, sizeof value.text); });
+      // Read and copied with the lock held: a setter on another thread frees
+      // the block it replaces, and does so only while holding the lock.
+      std::memcpy(&value.text, at, sizeof value.text);
       return from_string(value.text);
     case FieldKind::Pointer:
       unlocked([&] { std::memcpy(&value.pointer, at, sizeof value.pointer); });

@@ -44,51 +44,58 @@ typedef char *QmString;                /* NUL-terminated 8-bit text */
 #define AUXBUS_DATA_ADDR_SIZE 0x100
 #define QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED 4
 
-/* ---- enumerations (32-bit signed) ---- */
-typedef enum Qm_Return {
+/* ---- enumerations (32-bit signed) ----
+ * Any 32-bit value may be passed, named or not: in C++ the enumerations
+ * have int as their fixed underlying type so such values are well defined. */
+#ifdef __cplusplus
+#define QM_ENUM_BASE : int
+#else
+#define QM_ENUM_BASE
+#endif
+typedef enum Qm_Return QM_ENUM_BASE {
   QM_RETURN_OK = 0, QM_RETURN_ERROR_NON_FATAL = 1, QM_RETURN_ERROR = 2
 } Qm_Return;
-typedef enum QmDataFormat {
+typedef enum QmDataFormat QM_ENUM_BASE {
   QmBinaryFormat = 0x1000000, QmOffsetBinaryFormat, QmTwosComplementFormat
 } QmDataFormat, Qm_Data_Format;
-typedef enum Qm_Dut_Eeprom_Type {
+typedef enum Qm_Dut_Eeprom_Type QM_ENUM_BASE {
   QM_DUT_EEPROM_STANDARD = 0, QM_DUT_EEPROM_FMC = 1
 } Qm_Dut_Eeprom_Type;
-typedef enum Qm_Dac_Cmd {
+typedef enum Qm_Dac_Cmd QM_ENUM_BASE {
   QM_DAC_CMD_DOWNLOAD_DATA = 0, QM_DAC_CMD_START_SOURCING = 1, QM_DAC_CMD_STOP_SOURCING = 2
 } Qm_Dac_Cmd;
-typedef enum QmRegisterControl {
+typedef enum QmRegisterControl QM_ENUM_BASE {
   QmNumericEdit = 0x1000000, QmSpinEdit, QmComboBox, QmButton, QmText,
   QmCheckbox, QmRadioButton, QmSlider, QmLevel1Register
 } QmRegisterControl;
-typedef enum QmNumValueType { QmHex = 0x1000000, QmInteger, QmFloat } QmNumValueType;
-typedef enum QmBitSize { QM_BIT_SIZE_8 = 0x1000000, QM_BIT_SIZE_16 } QmBitSize;
-typedef enum QmRegisterType {
+typedef enum QmNumValueType QM_ENUM_BASE { QmHex = 0x1000000, QmInteger, QmFloat } QmNumValueType;
+typedef enum QmBitSize QM_ENUM_BASE { QM_BIT_SIZE_8 = 0x1000000, QM_BIT_SIZE_16 } QmBitSize;
+typedef enum QmRegisterType QM_ENUM_BASE {
   QM_REGISTER_TYPE_READ_ONLY = 0x1000000, QM_REGISTER_TYPE_READ_WRITE, QM_REGISTER_TYPE_WRITE_ONLY
 } QmRegisterType;
-typedef enum QmRegisterAction {
+typedef enum QmRegisterAction QM_ENUM_BASE {
   QM_REGISTER_ACTION_READ = 0x1000000, QM_REGISTER_ACTION_WRITE
 } QmRegisterAction;
-typedef enum Qm_Hw_Change_Id {
+typedef enum Qm_Hw_Change_Id QM_ENUM_BASE {
   QM_HW_CHANGE_BOARD_DISCONNECT = 0x1000000, QM_HW_CHANGE_BOARD_CONNECT,
   QM_HW_CHANGE_DUT_DISCONNECT, QM_HW_CHANGE_DUT_CONNECT,
   QM_HW_CHANGE_POWER_ON, QM_HW_CHANGE_POWER_OFF
 } Qm_Hw_Change_Id;
-typedef enum Qm_Mesage_Box_Id {
+typedef enum Qm_Mesage_Box_Id QM_ENUM_BASE {
   QM_MESSAGE_BOX_WARNING = 0x1000000, QM_MESSAGE_BOX_ERROR,
   QM_MESSAGE_BOX_INFORMATION, QM_MESSAGE_BOX_CONFIRMATION
 } Qm_Mesage_Box_Id;
-typedef enum Qm_Dll_Event_Id {
+typedef enum Qm_Dll_Event_Id QM_ENUM_BASE {
   QM_DLL_EVENT_HW_CHANGE = 0x1000000, QM_DLL_EVENT_MESSAGE_BOX,
   QM_DLL_EVENT_DUT_EEPROM_RELOADED, QM_DLL_EVENT_CYPRESS_EEPROM_RELOADED,
   QM_DLL_EVENT_SIMULATOR_LOADED, QM_DLL_EVENT_CHANNEL_DATA_SELECTION_CHANGED
 } Qm_Dll_Event_Id;
-typedef enum Qm_Debug_Access_Method {
+typedef enum Qm_Debug_Access_Method QM_ENUM_BASE {
   QM_DEBUG_ACCESS_MEMORY_MAPPED = 0x1000000, QM_DEBUG_ACCESS_SPI,
   QM_DEBUG_ACCESS_PORT_FPGA_REGISTER, QM_DEBUG_ACCESS_I2C,
   QM_DEBUG_ACCESS_CYPRESS_SFR, QM_DEBUG_ACCESS_PRIVATE, QM_DEBUG_ACCESS_MAX
 } Qm_Debug_Access_Method;
-typedef enum Qm_Debug_Module {
+typedef enum Qm_Debug_Module QM_ENUM_BASE {
   QM_DEBUG_MODULE_GEN = 0, QM_DEBUG_MODULE_CMD, QM_DEBUG_MODULE_CMD_API,
   QM_DEBUG_MODULE_INTERNAL, QM_DEBUG_MODULE_SEARCH, QM_DEBUG_MODULE_USB,
   QM_DEBUG_MODULE_KESTREL, QM_DEBUG_MODULE_EEPROM, QM_DEBUG_MODULE_CLOCK,

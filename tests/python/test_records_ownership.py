@@ -323,5 +323,36 @@ class ReferenceCounts(unittest.TestCase):
         self.assertLess(abs(sys.gettotalrefcount() - before), 20)
 
 
+STRING_RACE = r'''
+import threading, _qm_python as qm
+tab = qm.new_Qm_Gui_Tab()
+texts = ['text number %d of a string field shared by threads' % i for i in range(4)]
+bad = []
+
+def worker(text):
+    for _ in range(3000):
+        qm.Qm_Gui_Tab_caption_set(tab, text)
+        got = qm.Qm_Gui_Tab_caption_get(tab)
+        if got not in texts:
+            bad.append(got)
+
+threads = [threading.Thread(target=worker, args=(t,)) for t in texts]
+for t in threads: t.start()
+for t in threads: t.join()
+qm.delete_Qm_Gui_Tab(tab)
+print 'bad', len(bad)
+'''
+
+
+class ConcurrentStringFields(unittest.TestCase):
+    def test_threads_sharing_a_string_field_never_see_freed_text(self):
+        env = dict(os.environ, MALLOC_PERTURB_='165')
+        child = subprocess.Popen([sys.executable, '-c', STRING_RACE], env=env,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        out, err = child.communicate()
+        self.assertEqual(child.returncode, 0, err)
+        self.assertIn('bad 0', out)
+
+
 if __name__ == '__main__':
     unittest.main()
