@@ -1,5 +1,5 @@
 // library_call.h: the one wrapper of every library function. A call is
-// described by a spec (its name, the library function, its arguments'
+// described by one row (its name, the library function, its arguments'
 // declared types and its outputs in packing order); this template runs the
 // frame: lock, parse, convert in order (first failure wins), release the lock
 // around the one library call, then status and outputs into the result.
@@ -17,11 +17,11 @@
 
 namespace qm {
 
-template <class Spec, class Inputs = typename Spec::inputs, class Outputs = typename Spec::outputs>
+template <class Description, class Inputs = typename Description::inputs, class Outputs = typename Description::outputs>
 struct LibraryCall;
 
-template <class Spec, class... In, class... Out>
-struct LibraryCall<Spec, std::tuple<In...>, std::tuple<Out...>> {
+template <class Description, class... In, class... Out>
+struct LibraryCall<Description, std::tuple<In...>, std::tuple<Out...>> {
   static constexpr std::size_t arity = sizeof...(In);
   using Values = std::tuple<typename In::value...>;
   using Storage = std::tuple<typename Out::storage...>;
@@ -29,7 +29,7 @@ struct LibraryCall<Spec, std::tuple<In...>, std::tuple<Out...>> {
   static PyObject *call(PyObject *, PyObject *args) {
     CallFrame frame;
     PyObject *objects[arity + 1] = {};
-    if (!parse_args<arity>(args, ParseFormat<arity, Spec::name>::value.text, objects)) {
+    if (!parse_args<arity>(args, ParseFormat<arity, Description::name>::value.text, objects)) {
       return nullptr;
     }
     Values values{};
@@ -46,7 +46,7 @@ struct LibraryCall<Spec, std::tuple<In...>, std::tuple<Out...>> {
     using Kind = std::tuple_element_t<I, std::tuple<In...>>;
     int code = Kind::convert(object, &std::get<I>(values));
     if (code >= 0) return true;
-    argument_error(code, InMethod<Spec::name, I + 1, Kind::declared>::value.text);
+    argument_error(code, InMethod<Description::name, I + 1, Kind::declared>::value.text);
     return false;
   }
 
@@ -57,7 +57,7 @@ struct LibraryCall<Spec, std::tuple<In...>, std::tuple<Out...>> {
 
   template <std::size_t... J>
   static unsigned long invoke(Values &values, Storage &outputs, std::index_sequence<J...>) {
-    return std::apply(Spec::function,
+    return std::apply(Description::function,
                       std::tuple_cat(values, Out::params(std::get<J>(outputs))...));
   }
 
