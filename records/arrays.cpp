@@ -8,6 +8,7 @@
 #include "records/fields.h"
 #include "records/record_functions.h"
 #include "records/string_blocks.h"
+#include "runtime/literal.h"
 #include "runtime/blocks.h"
 #include "runtime/convert.h"
 #include "runtime/errors.h"
@@ -110,12 +111,11 @@ PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
       return from_byte(byte);
     }
     case ItemKind::Record: {
-      unsigned char image[sizeof(::QmChannelData)];
-      unlocked([&] { std::memcpy(image, element, sizeof image); });
-      void *copy = allocate_block(sizeof image);
+      ::QmChannelData image;
+      unlocked([&] { std::memcpy(&image, element, sizeof image); });
+      ::QmChannelData *copy = copy_record(image);
       if (!copy) Py_RETURN_NONE;
-      std::memcpy(copy, image, sizeof image);
-      strings::copy_range(copy, element, sizeof image, image);  // the copy shares Name
+      strings::copy_range(copy, element, sizeof image, &image);  // the copy shares Name
       PyObject *proxy = make_proxy(copy, type_at(entry.element_row), kOwn);
       if (!proxy) release_owned_block(copy, sizeof image);
       return proxy;
@@ -189,27 +189,26 @@ static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are fol
       ty::ELEMENT_ROW,                                                                           \
       sizeof(::ELEMENT),                                                                         \
       "O:new_" #ARRAY,                                                                           \
-      "in method 'new_" #ARRAY "', argument 1 of type 'size_t'",                                 \
-      "too many elements for one block in method 'new_" #ARRAY "', argument 1 of type 'size_t'", \
+      QM_IN_METHOD("new_" #ARRAY, 1, "size_t"),                                                  \
+      "too many elements for one block " QM_IN_METHOD("new_" #ARRAY, 1, "size_t"),               \
       "O:delete_" #ARRAY,                                                                        \
-      "in method 'delete_" #ARRAY "', argument 1 of type '" #ARRAY " *'",                        \
-      "cannot free through a proxy that does not own its block in method 'delete_" #ARRAY       \
-      "', argument 1 of type '" #ARRAY " *'",                                                    \
+      QM_IN_METHOD("delete_" #ARRAY, 1, #ARRAY " *"),                                            \
+      "cannot free through a proxy that does not own its block "                                 \
+      QM_IN_METHOD("delete_" #ARRAY, 1, #ARRAY " *"),                                            \
       "OO:" #ARRAY "___getitem__",                                                               \
-      "in method '" #ARRAY "___getitem__', argument 1 of type '" #ARRAY " *'",                   \
-      "in method '" #ARRAY "___getitem__', argument 2 of type 'size_t'",                         \
-      "index out of range in method '" #ARRAY "___getitem__', argument 2 of type 'size_t'",      \
+      QM_IN_METHOD(#ARRAY "___getitem__", 1, #ARRAY " *"),                                       \
+      QM_IN_METHOD(#ARRAY "___getitem__", 2, "size_t"),                                          \
+      "index out of range " QM_IN_METHOD(#ARRAY "___getitem__", 2, "size_t"),                    \
       "OOO:" #ARRAY "___setitem__",                                                              \
-      "in method '" #ARRAY "___setitem__', argument 1 of type '" #ARRAY " *'",                   \
-      "in method '" #ARRAY "___setitem__', argument 2 of type 'size_t'",                         \
-      "in method '" #ARRAY "___setitem__', argument 3 of type '" ITEM_TYPE "'",                  \
-      "index out of range in method '" #ARRAY "___setitem__', argument 2 of type 'size_t'",      \
-      "invalid null reference in method '" #ARRAY "___setitem__', argument 3 of type '"          \
-      ITEM_TYPE "'",                                                                             \
+      QM_IN_METHOD(#ARRAY "___setitem__", 1, #ARRAY " *"),                                       \
+      QM_IN_METHOD(#ARRAY "___setitem__", 2, "size_t"),                                          \
+      QM_IN_METHOD(#ARRAY "___setitem__", 3, ITEM_TYPE),                                         \
+      "index out of range " QM_IN_METHOD(#ARRAY "___setitem__", 2, "size_t"),                    \
+      "invalid null reference " QM_IN_METHOD(#ARRAY "___setitem__", 3, ITEM_TYPE),               \
       "O:" #ARRAY "_cast",                                                                       \
-      "in method '" #ARRAY "_cast', argument 1 of type '" #ARRAY " *'",                          \
+      QM_IN_METHOD(#ARRAY "_cast", 1, #ARRAY " *"),                                              \
       "O:" #ARRAY "_frompointer",                                                                \
-      "in method '" #ARRAY "_frompointer', argument 1 of type '" #ELEMENT " *'"};
+      QM_IN_METHOD(#ARRAY "_frompointer", 1, #ELEMENT " *")};
 #include "records/arrays.def"
 #undef QM_ARRAY
 

@@ -6,6 +6,7 @@
 #include "records/fields.h"
 #include "records/record_functions.h"
 #include "records/string_blocks.h"
+#include "runtime/literal.h"
 #include "runtime/types.h"
 
 namespace qm {
@@ -25,9 +26,9 @@ namespace {
       QM_KIND_##KIND::flags,                                                                  \
       "OO:" #REC "_" #FIELD "_set",                                                           \
       "O:" #REC "_" #FIELD "_get",                                                            \
-      "in method '" #REC "_" #FIELD "_set', argument 1 of type '" #REC " *'",                 \
-      "in method '" #REC "_" #FIELD "_get', argument 1 of type '" #REC " *'",                 \
-      "in method '" #REC "_" #FIELD "_set', argument 2 of type '" TYPE "'",                   \
+      QM_IN_METHOD(#REC "_" #FIELD "_set", 1, #REC " *"),                                     \
+      QM_IN_METHOD(#REC "_" #FIELD "_get", 1, #REC " *"),                                     \
+      QM_IN_METHOD(#REC "_" #FIELD "_set", 2, TYPE),                                          \
       "invalid null reference in variable '" #FIELD "' of type '" TYPE "'"};
 #define QM_RECORD(REC, SIZE)                                                                  \
   static_assert(sizeof(::REC) == (SIZE), #REC " must be " #SIZE " bytes");                    \
@@ -36,9 +37,9 @@ namespace {
       sizeof(::REC),                                                                          \
       ":new_" #REC,                                                                           \
       "O:delete_" #REC,                                                                       \
-      "in method 'delete_" #REC "', argument 1 of type '" #REC " *'",                         \
-      "cannot free through a proxy that does not own its block in method 'delete_" #REC      \
-      "', argument 1 of type '" #REC " *'"};
+      QM_IN_METHOD("delete_" #REC, 1, #REC " *"),                                             \
+      "cannot free through a proxy that does not own its block " QM_IN_METHOD("delete_" #REC, \
+                                                                              1, #REC " *")};
 #include "records/records.def"
 #undef QM_FIELD
 #undef QM_RECORD

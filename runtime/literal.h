@@ -46,6 +46,11 @@ struct ParseFormat {
   static constexpr auto value = concat(letters.text, ":", Name);
 };
 
+/// The in-method message as a string literal, for tables the preprocessor
+/// expands: QM_IN_METHOD("delete_" #REC, 1, #REC " *"). Same wording as InMethod.
+#define QM_IN_METHOD(FUNCTION, POSITION, TYPE) \
+  "in method '" FUNCTION "', argument " #POSITION " of type '" TYPE "'"
+
 /// "in method 'name', argument I of type 'Type'".
 template <const auto &Name, std::size_t I, const auto &Type>
 struct InMethod {

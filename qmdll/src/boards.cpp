@@ -78,12 +78,7 @@ QM_EXPORT QmWord QM_CALL QmBoardEnum(QmWord *count, QmString **names, QmVersionN
     std::lock_guard<std::mutex> lock(w.m);
     list = name_list(w, &n);
   }
-  if (call.null_text()) {
-    n = 0;
-    list = nullptr;
-  }
-  put(count, n);
-  put(names, list);
+  put_names(call, count, names, n, list);
   put(version, kLibraryVersion);
   return call.status(QM_RETURN_OK);
 }

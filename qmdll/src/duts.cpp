@@ -139,12 +139,7 @@ QM_EXPORT QmWord QM_CALL QmBoardDUTEnum(QmWord board, QmWord *count, QmString **
       }
     }
   }
-  if (call.null_text()) {
-    n = 0;
-    list = nullptr;
-  }
-  put(count, n);
-  put(names, list);
+  put_names(call, count, names, n, list);
   return call.status(st);
 }
 

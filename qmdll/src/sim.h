@@ -204,6 +204,13 @@ inline void put(T *out, const T &value) {
   if (out) *out = value;
 }
 
+/// Hands out a name list; a forced null text makes it no names at all.
+inline void put_names(const Call &call, QmWord *count, QmString **names, QmWord n,
+                      QmString *list) {
+  put(count, call.null_text() ? 0 : n);
+  put(names, call.null_text() ? nullptr : list);
+}
+
 }  // namespace sim
 
 #endif  // QMDLL_SIM_H

@@ -5,6 +5,7 @@ import struct
 import unittest
 
 import _qm_python as qm
+from record_fixture import MadeRecords
 
 CLASSES = [('Qm_Capture_Configuration_Array', 'QmChannelData', 104),
            ('Qm_Word_Array', 'QmWord', 4), ('Qm_Stream', 'QmStreamElement', 1)]
@@ -14,25 +15,7 @@ def f(array, suffix):
     return getattr(qm, array + suffix)
 
 
-class Arrays(unittest.TestCase):
-    def setUp(self):
-        self.made = []
-
-    def tearDown(self):
-        for deleter, proxy in reversed(self.made):
-            if proxy.own():
-                deleter(proxy)
-
-    def new(self, family, *args):
-        proxy = getattr(qm, 'new_' + family)(*args)
-        self.made.append((getattr(qm, 'delete_' + family), proxy))
-        return proxy
-
-    def raises(self, exception, message, function, *args):
-        with self.assertRaises(exception) as caught:
-            function(*args)
-        self.assertEqual(str(caught.exception), message)
-
+class Arrays(MadeRecords):
     def item(self, array):
         """A valid item value for each class."""
         return {'Qm_Capture_Configuration_Array': lambda: self.new('QmChannelData'),

@@ -6,6 +6,7 @@ import struct
 import unittest
 
 import _qm_python as qm
+from record_fixture import MadeRecords
 import qmsim
 
 # ---- the expected layouts, as the library lays the records out ----
@@ -159,33 +160,8 @@ def table_order():
     return [name for _, name in sorted(rows)]
 
 
-class Fixture(unittest.TestCase):
-    def setUp(self):
-        self.made = []
-
-    def tearDown(self):
-        failures = []
-        for deleter, proxy in reversed(self.made):
-            try:
-                deleter(proxy)
-            except ValueError as e:
-                failures.append(str(e))
-        self.assertEqual(failures, [])
-
-    def new(self, record):
-        proxy = getattr(qm, 'new_' + record)()
-        self.made.append((getattr(qm, 'delete_' + record), proxy))
-        return proxy
-
-    def new_array(self, array, count):
-        proxy = getattr(qm, 'new_' + array)(count)
-        self.made.append((getattr(qm, 'delete_' + array), proxy))
-        return proxy
-
-    def raises(self, exception, message, function, *args):
-        with self.assertRaises(exception) as caught:
-            function(*args)
-        self.assertEqual(str(caught.exception), message)
+class Fixture(MadeRecords):
+    delete_all = True
 
 
 class Families(Fixture):
@@ -348,7 +324,7 @@ class EveryField(Fixture):
         view = getter(r)
         self.assertEqual(int(view), int(r) + offset)
         self.assertFalse(view.own())
-        source = self.new_array('Qm_Word_Array', count + 1)
+        source = self.new('Qm_Word_Array', count + 1)
         self.assertEqual(proxy_type(view), proxy_type(qm.Qm_Word_Array_cast(source)))
         for i in range(count + 1):
             qm.Qm_Word_Array___setitem__(source, i, 0xA0000000 + i)
@@ -378,7 +354,7 @@ class EveryField(Fixture):
             value = getter(r)
             value.acquire()
         elif pointee == 'QmWord *':
-            value = qm.Qm_Word_Array_cast(self.new_array('Qm_Word_Array', 2))
+            value = qm.Qm_Word_Array_cast(self.new('Qm_Word_Array', 2))
             value.acquire()  # an owning QmWord * shows whether the setter disowns
         else:
             record = pointee.rstrip(' *')

@@ -5,25 +5,14 @@ import struct
 import unittest
 
 import _qm_python as qm
+from record_fixture import MadeRecords
 
 
 def words(proxy, offset, count):
     return list(struct.unpack('<%dI' % count, ctypes.string_at(int(proxy) + offset, 4 * count)))
 
 
-class EventRecords(unittest.TestCase):
-    def setUp(self):
-        self.made = []
-
-    def tearDown(self):
-        for family, proxy in reversed(self.made):
-            getattr(qm, 'delete_' + family)(proxy)
-
-    def new(self, family):
-        proxy = getattr(qm, 'new_' + family)()
-        self.made.append((family, proxy))
-        return proxy
-
+class EventRecords(MadeRecords):
     def hw_change(self, id_, board, dut):
         h = self.new('Qm_Hw_Change_Param')
         qm.Qm_Hw_Change_Param_id_set(h, id_)

@@ -10,6 +10,7 @@ import sys
 import unittest
 
 import _qm_python as qm
+from record_fixture import MadeRecords
 import qmsim
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -22,24 +23,7 @@ def pointer_at(proxy, offset):
     return struct.unpack('<I', ctypes.string_at(int(proxy) + offset, 4))[0]
 
 
-class Records(object):
-    """Makes records and frees them at the end of a test."""
-
-    def setUp(self):
-        self.made = []
-
-    def tearDown(self):
-        for deleter, proxy in reversed(self.made):
-            if proxy.own():
-                deleter(proxy)
-
-    def new(self, family, *args):
-        proxy = getattr(qm, 'new_' + family)(*args)
-        self.made.append((getattr(qm, 'delete_' + family), proxy))
-        return proxy
-
-
-class StringFields(Records, unittest.TestCase):
+class StringFields(MadeRecords):
     def test_setter_stores_a_copy_up_to_the_first_nul(self):
         text = LONG + '\0tail'
         a, b = self.new('Qm_Gui_Tab'), self.new('Qm_Gui_Tab')
@@ -97,7 +81,7 @@ class StringFields(Records, unittest.TestCase):
         qm.QmTextDefinition_Text_set(t, None)
 
 
-class SharedStrings(Records, unittest.TestCase):
+class SharedStrings(MadeRecords):
     """By-value copies share string blocks; a block goes with its last holder."""
 
     def message_box(self, caption, message):
@@ -163,7 +147,7 @@ class SharedStrings(Records, unittest.TestCase):
         qm.QmChannelData_Name_set(copy, None)
 
 
-class Ownership(Records, unittest.TestCase):
+class Ownership(MadeRecords):
     NOT_OWNER = ("cannot free through a proxy that does not own its block in method '%s', "
                  "argument 1 of type '%s *'")
 
