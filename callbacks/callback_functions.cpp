@@ -90,6 +90,22 @@ void native_failure() {
   if (!PyErr_Occurred()) PyErr_SetString(type, message);
 }
 
+/// Runs a call that may reach a director's `run`, catching every native
+/// exception here, at the boundary: false when it failed, with the Python
+/// error set (a director exception has set it already).
+template <class Call>
+bool guarded(Call call) {
+  try {
+    call();
+    return true;
+  } catch (const Swig::DirectorException &) {
+    return false;
+  } catch (...) {
+    native_failure();
+    return false;
+  }
+}
+
 }  // namespace
 
 PyObject *callback_variable_get() {
@@ -148,13 +164,8 @@ PyObject *Qm_Callback_run(PyObject *, PyObject *args) {
   Swig::Director *director = dynamic_cast<Swig::Director *>(object);
   bool upcall = director && director->self() == obj[0];
   QmWord result = 1;
-  try {
-    // The lock stays held: a director's `run` takes it again, which nests.
-    result = upcall ? object->Qm_Callback::run(event) : object->run(event);
-  } catch (const Swig::DirectorException &) {
-    return nullptr;
-  } catch (...) {
-    native_failure();
+  // The lock stays held: a director's `run` takes it again, which nests.
+  if (!guarded([&] { result = upcall ? object->Qm_Callback::run(event) : object->run(event); })) {
     return nullptr;
   }
   return from_unsigned(result);
@@ -210,18 +221,9 @@ PyObject *_qm_callback_imp(PyObject *, PyObject *args) {
   if (!event_argument(obj[0], &event, in_method<kImpName, 1, kEventType>())) return nullptr;
   // The library's path, except that a failure of `run` is raised here.
   QmWord result = 1;
-  bool failed = false;
-  unlocked([&] {
-    try {
-      result = deliver_event(event);
-    } catch (const Swig::DirectorException &) {
-      failed = true;
-    } catch (...) {
-      native_failure();
-      failed = true;
-    }
-  });
-  return failed ? nullptr : from_unsigned(result);
+  bool done = false;
+  unlocked([&] { done = guarded([&] { result = deliver_event(event); }); });
+  return done ? from_unsigned(result) : nullptr;
 }
 
 PyObject *qm_set_custom_callback(PyObject *, PyObject *args) {
