@@ -2,7 +2,14 @@
 # Runs the benchmarks (not tests): wrapper and event throughput next to ctypes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib/i386.sh
 scripts/build.sh --target _qm_python qmdll library_baseline
+mode="$(qm_i386_mode)"
+if [ "$mode" = emulated ]; then
+  echo "bench: i386 programs run under emulation (qemu-user-static): these timings are not native"
+else
+  echo "bench: i386 programs run natively"
+fi
 build/bin/library_baseline
 for bench in bench/bench_*.py; do
   PYTHONPATH=build/lib:tests/python QMDLL_PATH=build/lib/libqmdll.so /usr/bin/python2.7 "$bench"
