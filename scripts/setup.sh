@@ -100,6 +100,10 @@ ensure_i386_execution() {
 }
 
 # ---- what is needed
+# A run stopped by a kernel without 32-bit execution leaves i386 packages
+# unconfigured, and apt refuses to go on: settle execution first when we can.
+if installed g++-multilib; then ensure_i386_execution; fi
+
 tools=()
 installed g++-multilib || tools+=(g++-multilib)
 command -v cmake >/dev/null || tools+=(cmake)
