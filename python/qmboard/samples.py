@@ -1,0 +1,111 @@
+"""Sample words to signed values and back, per data format and bit width.
+
+The library delivers one 32-bit little-endian word per sample, holding the
+sample in its low `bits` bits:
+
+- BINARY: sign and magnitude (the top bit set for negative values);
+- OFFSET_BINARY: the value plus 2**(bits - 1);
+- TWOS_COMPLEMENT: two's complement.
+
+decode() works on the whole buffer at once: the bytes below the sign bit's
+byte are copied, the byte holding the sign bit is translated through a table
+(masking the bits above the width, flipping the top bit for offset binary,
+extending the sign), and the bytes above it come from the sign. Only sign
+and magnitude needs one multiplication per sample, done in C by map().
+"""
+import array
+import operator
+
+import qm_python as qm
+
+BINARY = qm.QmBinaryFormat
+OFFSET_BINARY = qm.QmOffsetBinaryFormat
+TWOS_COMPLEMENT = qm.QmTwosComplementFormat
+FORMAT_NAMES = {BINARY: 'binary', OFFSET_BINARY: 'offset binary',
+                TWOS_COMPLEMENT: "two's complement"}
+
+SIGNED = [c for c in 'ilh' if array.array(c).itemsize == 4][0]  # 32-bit signed items
+
+_tables = {}
+
+
+def _check(bits, data_format):
+    if data_format not in FORMAT_NAMES:
+        raise ValueError('unknown data format 0x%x' % data_format)
+    if not 1 <= bits <= 32:
+        raise ValueError('bit width %r outside 1..32' % (bits,))
+
+
+def _byte_tables(bits, data_format):
+    """(sign byte index, table for that byte, table giving the bytes above it)."""
+    key = (bits, data_format)
+    if key not in _tables:
+        k = (bits - 1) // 8
+        top = bits - 8 * k                      # bits of the sample in byte k: 1..8
+        mask, sign = (1 << top) - 1, 1 << (top - 1)
+        own, above = [], []
+        for byte in range(256):
+            b = byte & mask
+            if data_format == OFFSET_BINARY:
+                b ^= sign
+            negative = bool(b & sign)
+            if data_format == BINARY:
+                b &= sign - 1                   # the magnitude
+                negative = False
+            own.append(chr((b | (0x100 - (1 << top) if negative else 0)) & 0xFF))
+            above.append('\xff' if negative else '\x00')
+        _tables[key] = (k, ''.join(own), ''.join(above))
+    return _tables[key]
+
+
+def _sign_lanes(raw, bits):
+    """+1 or -1 per word, from the sign-and-magnitude sign bit."""
+    k = (bits - 1) // 8
+    sign = 1 << ((bits - 1) - 8 * k)
+    low = ''.join('\xff' if b & sign else '\x01' for b in range(256))
+    high = ''.join('\xff' if b & sign else '\x00' for b in range(256))
+    out = bytearray(len(raw))
+    source = raw[k::4]
+    out[0::4] = source.translate(low)
+    for j in (1, 2, 3):
+        out[j::4] = source.translate(high)
+    return array.array(SIGNED, bytes(out))
+
+
+def decode(raw, bits, data_format):
+    """Signed samples (array.array of 32-bit ints) from `raw`, the bytes of
+    little-endian 32-bit sample words."""
+    _check(bits, data_format)
+    if len(raw) % 4:
+        raise ValueError('%d bytes are not a whole number of 32-bit words' % len(raw))
+    k, own, above = _byte_tables(bits, data_format)
+    out = bytearray(len(raw))
+    for j in range(k):
+        out[j::4] = raw[j::4]
+    sign_byte = raw[k::4]
+    out[k::4] = sign_byte.translate(own)
+    for j in range(k + 1, 4):
+        out[j::4] = sign_byte.translate(above)
+    values = array.array(SIGNED, bytes(out))
+    if data_format == BINARY:
+        values = array.array(SIGNED, map(operator.mul, values, _sign_lanes(raw, bits)))
+    return values
+
+
+def encode(values, bits, data_format):
+    """Sample words (ints) for signed `values`; a value outside the width's
+    range raises ValueError."""
+    _check(bits, data_format)
+    half = 1 << (bits - 1)
+    low = -half + 1 if data_format == BINARY else -half
+    words = []
+    for v in values:
+        if not low <= v < half:
+            raise ValueError('sample %r outside %d..%d for %d bits' % (v, low, half - 1, bits))
+        if data_format == OFFSET_BINARY:
+            words.append(v + half)
+        elif data_format == BINARY:
+            words.append(half | -v if v < 0 else v)
+        else:
+            words.append(v & ((1 << bits) - 1))
+    return words
