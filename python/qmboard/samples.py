@@ -79,14 +79,15 @@ def decode(raw, bits, data_format):
     if len(raw) % 4:
         raise ValueError('%d bytes are not a whole number of 32-bit words' % len(raw))
     k, own, above = _byte_tables(bits, data_format)
-    out = bytearray(len(raw))
-    for j in range(k):
-        out[j::4] = raw[j::4]
+    out = bytearray(raw) if k else bytearray(len(raw))  # the bytes below the sign's byte stay
     sign_byte = raw[k::4]
     out[k::4] = sign_byte.translate(own)
-    for j in range(k + 1, 4):
-        out[j::4] = sign_byte.translate(above)
-    values = array.array(SIGNED, bytes(out))
+    if k < 3:
+        extension = sign_byte.translate(above)
+        for j in range(k + 1, 4):
+            out[j::4] = extension
+    values = array.array(SIGNED)
+    values.fromstring(bytes(out))
     if data_format == BINARY:
         values = array.array(SIGNED, map(operator.mul, values, _sign_lanes(raw, bits)))
     return values
