@@ -10,10 +10,14 @@ sample in its low `bits` bits:
 decode() works on the whole buffer at once: the bytes below the sign bit's
 byte are copied, the byte holding the sign bit is translated through a table
 (masking the bits above the width, flipping the top bit for offset binary,
-extending the sign), and the bytes above it come from the sign. Only sign
-and magnitude needs one multiplication per sample, done in C by map().
+extending the sign), and the bytes above it come from the sign. Sign and
+magnitude is negated by tables too when the sign shares a byte with the
+whole magnitude (up to 8 bits); up to 16 bits the low byte's sign is applied
+by audioop's saturating add; wider ones take one multiplication per sample,
+done in C by map().
 """
 import array
+import audioop
 import operator
 
 import qm_python as qm
@@ -51,7 +55,9 @@ def _byte_tables(bits, data_format):
             negative = bool(b & sign)
             if data_format == BINARY:
                 b &= sign - 1                   # the magnitude
-                negative = False
+                if k == 0 and negative:         # the whole value is in this byte
+                    b = -b & 0xFF if b else 0
+                negative = negative and k == 0 and b != 0
             own.append(chr((b | (0x100 - (1 << top) if negative else 0)) & 0xFF))
             above.append('\xff' if negative else '\x00')
         _tables[key] = (k, ''.join(own), ''.join(above))
@@ -62,8 +68,8 @@ def _sign_lanes(raw, bits):
     """+1 or -1 per word, from the sign-and-magnitude sign bit."""
     k = (bits - 1) // 8
     sign = 1 << ((bits - 1) - 8 * k)
-    low = ''.join('\xff' if b & sign else '\x01' for b in range(256))
-    high = ''.join('\xff' if b & sign else '\x00' for b in range(256))
+    low = _table(lambda byte: 0xFF if byte & sign else 1)
+    high = _table(lambda byte: 0xFF if byte & sign else 0)
     out = bytearray(len(raw))
     source = raw[k::4]
     out[0::4] = source.translate(low)
@@ -78,6 +84,10 @@ def decode(raw, bits, data_format):
     _check(bits, data_format)
     if len(raw) % 4:
         raise ValueError('%d bytes are not a whole number of 32-bit words' % len(raw))
+    values = array.array(SIGNED)
+    if data_format == BINARY and 9 <= bits <= 16:
+        values.fromstring(_sign_magnitude_narrow(raw, bits))
+        return values
     k, own, above = _byte_tables(bits, data_format)
     out = bytearray(raw) if k else bytearray(len(raw))  # the bytes below the sign's byte stay
     sign_byte = raw[k::4]
@@ -86,11 +96,51 @@ def decode(raw, bits, data_format):
         extension = sign_byte.translate(above)
         for j in range(k + 1, 4):
             out[j::4] = extension
-    values = array.array(SIGNED)
     values.fromstring(bytes(out))
-    if data_format == BINARY:
+    if data_format == BINARY and bits > 16:
         values = array.array(SIGNED, map(operator.mul, values, _sign_lanes(raw, bits)))
     return values
+
+
+def _table(function):
+    return ''.join(chr(function(byte) & 0xFF) for byte in range(256))
+
+
+def _narrow_tables(bits):
+    key = ('narrow', bits)
+    if key not in _tables:
+        sign, mask = 1 << (bits - 9), (1 << (bits - 9)) - 1
+        low = lambda byte: 0x7FFF - 2 * byte  # a lane of 0x7FFF - 2 * low byte
+        _tables[key] = (
+            _table(lambda h: -(h & mask) if h & sign else h & mask),  # high byte of +-high part
+            _table(low), _table(lambda byte: low(byte) >> 8),
+            _table(lambda h: 0 if h & sign else 0xFF),              # 0 or 0x7FFF by the sign
+            _table(lambda h: 0 if h & sign else 0x7F),
+            _table(lambda byte: 0xFF if byte & 0x80 else 0))        # 16 to 32-bit sign extension
+    return _tables[key]
+
+
+def _sign_magnitude_narrow(raw, bits):
+    """The bytes of 32-bit values of sign-and-magnitude words of 9..16 bits.
+
+    In 16-bit lanes, value = T + U with T = +-(high part) + low byte (a table
+    per byte) and U = -2 * low byte for negative words, else 0: audioop.add
+    of (0x7FFF - 2 * low byte) and (0 for negative words, else 0x7FFF)
+    saturates at 0x7FFF exactly for the positive ones."""
+    high_part, low0, low1, keep0, keep1, extend = _narrow_tables(bits)
+    low, high = raw[0::4], raw[1::4]
+
+    def lanes(byte0, byte1):
+        lane = bytearray(2 * len(byte0))
+        lane[0::2], lane[1::2] = byte0, byte1
+        return bytes(lane)
+    u = audioop.bias(audioop.add(lanes(low.translate(low0), low.translate(low1)),
+                                 lanes(high.translate(keep0), high.translate(keep1)), 2), 2, -0x7FFF)
+    v = audioop.add(lanes(low, high.translate(high_part)), u, 2)
+    out = bytearray(2 * len(v))
+    out[0::4], out[1::4] = v[0::2], v[1::2]
+    out[2::4] = out[3::4] = v[1::2].translate(extend)
+    return bytes(out)
 
 
 def encode(values, bits, data_format):
