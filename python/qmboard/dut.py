@@ -112,7 +112,10 @@ class Dut(object):
         (the configuration's default unless `data_format` is given) and bit
         width, or the raw 32-bit words when `raw` is true. The buffer is read
         in one bulk copy."""
-        cfg = self.capture_configs[config]
+        configs = self.capture_configs
+        if not 0 <= config < len(configs):
+            raise ValueError('no capture configuration %r: the DUT has %d' % (config, len(configs)))
+        cfg = configs[config]
         fmt = cfg.data_format if data_format is None else data_format
         board, dut = self.board.index, self.index
         setup = qm.QmCaptureSetup(TransferSize=samples, ChannelDataIndex=config, DataFormat=fmt)

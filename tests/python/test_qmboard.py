@@ -129,6 +129,7 @@ class CaptureTest(BenchTest):
             self.dut.capture(64)
         self.assertEqual(caught.exception.function, 'QmBoardReadCaptureData')
         self.assertEqual(qmsim.call_count('QmBoardWriteCaptureEnd'), 1)
+        self.assertRaises(ValueError, self.dut.capture, 64, config=3)
 
 
 class DeviceTest(BenchTest):
