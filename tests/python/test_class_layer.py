@@ -71,9 +71,10 @@ class FamiliesTest(unittest.TestCase):
                       repr(event.param))
 
     def test_a_nested_view_keeps_its_record_alive(self):
-        hw = qm.Qm_Dll_Event_Param().param.hw_change
-        gc.collect()
+        hw = qm.Qm_Dll_Event_Param(id=1).param.hw_change
         hw.board_index = 3
+        gc.collect()
+        fillers = [qm.Qm_Dll_Event_Param() for _ in range(64)]  # would reuse a freed block
         self.assertEqual(hw.board_index, 3)
         self.assertFalse(hw.thisown)
 
@@ -164,6 +165,7 @@ class ArrayTest(unittest.TestCase):
         # The pointer keeps the array's block alive after the array is gone.
         del words, view
         gc.collect()
+        fillers = [qm.Qm_Word_Array(3) for _ in range(64)]  # would reuse a freed block
         self.assertEqual(qm.Qm_Word_Array___getitem__(qm.Qm_Word_Array_frompointer(pointer), 2), 9)
 
 
