@@ -22,6 +22,7 @@ record family is the set of functions `new_<Record>`, `<Record>_<field>_get`
 / `_set`, ...; its fields are properties in the order of the table, which is
 the order of the record's layout.
 """
+import array
 import ctypes
 import sys
 import weakref
@@ -94,6 +95,12 @@ class _Proxied(object):
     def _short(self):
         return '<%s at 0x%x>' % (type(self).__name__, int(self.this))
 
+    def _take(self, proxy):
+        """Holds a constructor's proxy (None when memory ran out)."""
+        if proxy is None:
+            raise MemoryError('no memory for a %s' % type(self).__name__)
+        self.this = proxy
+
 
 class Record(_Proxied):
     """Base of the record classes. `Record(**fields)` makes an owned,
@@ -101,7 +108,7 @@ class Record(_Proxied):
     _fields = ()
 
     def __init__(self, **fields):
-        self.this = self._new()
+        self._take(self._new())
         for name, value in fields.items():
             if name not in self._fields:
                 raise TypeError('%s has no field %r' % (type(self).__name__, name))
@@ -174,7 +181,7 @@ class Array(_Proxied):
     _element_size = 0
 
     def __init__(self, count):
-        self.this = self._new(count)
+        self._take(self._new(count))
         self._length = count
 
     @classmethod
@@ -255,14 +262,8 @@ class Array(_Proxied):
             type(self).__name__, 'unknown' if length is None else length, int(self.this))
 
 
-def _word_typecode():
-    import array
-    for code in 'ILH':
-        if array.array(code).itemsize == 4:
-            return code
-
-
-WORD_TYPECODE = _word_typecode()
+# The array.array typecode of QmWord (unsigned, 4 bytes).
+WORD_TYPECODE = [code for code in 'IL' if array.array(code).itemsize == 4][0]
 
 
 class _WordBulk(object):
@@ -271,14 +272,12 @@ class _WordBulk(object):
     def read(self, count=None, start=0):
         """`count` words from `start` (default: to the end) as an
         array.array of unsigned 32-bit words, in one copy."""
-        import array
         words = array.array(WORD_TYPECODE)
         words.fromstring(self.tostring(count, start))
         return words
 
     def write(self, values, start=0):
         """Stores a sequence of words (ints in 0..0xFFFFFFFF) from `start`."""
-        import array
         if not (isinstance(values, array.array) and values.typecode == WORD_TYPECODE):
             values = array.array(WORD_TYPECODE, values)  # OverflowError, TypeError for bad items
         self.fromstring(values.tostring(), start)
@@ -324,7 +323,7 @@ class Qm_Callback(_Proxied):
     __swig_destroy__ = _qm.delete_Qm_Callback
 
     def __init__(self):
-        self.this = _qm.new_Qm_Callback(None if type(self) is Qm_Callback else self)
+        self._take(_qm.new_Qm_Callback(None if type(self) is Qm_Callback else self))
 
     def run(self, event):
         """The base behaviour: answers 1 without looking at the event."""
