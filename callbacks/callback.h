@@ -9,6 +9,13 @@
 #include "callbacks/director.h"
 #include "qmdll/include/qmdll.h"
 
+class Qm_Callback;
+namespace qm {
+class Pin;
+bool retire(Qm_Callback *object);
+void store_callback(Qm_Callback *object);
+}  // namespace qm
+
 class Qm_Callback {
  public:
   Qm_Callback() = default;
@@ -19,6 +26,14 @@ class Qm_Callback {
 
   Qm_Callback(const Qm_Callback &) = delete;
   Qm_Callback &operator=(const Qm_Callback &) = delete;
+
+ private:
+  // Both guarded by the receiver's mutex (callbacks/receiver.cpp).
+  friend class qm::Pin;
+  friend bool qm::retire(Qm_Callback *object);
+  friend void qm::store_callback(Qm_Callback *object);
+  int deliveries_ = 0;    ///< deliveries inside `run` right now
+  bool retired_ = false;  ///< deleted: the last delivery to leave frees it
 };
 
 class SwigDirector_Qm_Callback : public Qm_Callback, public Swig::Director {
