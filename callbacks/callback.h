@@ -14,6 +14,7 @@ namespace qm {
 class Pin;
 bool retire(Qm_Callback *object);
 void store_callback(Qm_Callback *object);
+bool is_retired(const Qm_Callback *object);
 }  // namespace qm
 
 class Qm_Callback {
@@ -32,6 +33,7 @@ class Qm_Callback {
   friend class qm::Pin;
   friend bool qm::retire(Qm_Callback *object);
   friend void qm::store_callback(Qm_Callback *object);
+  friend bool qm::is_retired(const Qm_Callback *object);
   int deliveries_ = 0;    ///< deliveries inside `run` right now
   bool retired_ = false;  ///< deleted: the last delivery to leave frees it
 };
@@ -43,6 +45,10 @@ class SwigDirector_Qm_Callback : public Qm_Callback, public Swig::Director {
   /// Calls the Python self's `run` with a borrowed proxy of the record; may
   /// throw Swig::DirectorException with the Python error set.
   QmWord run(Qm_Dll_Event_Param *event) override;
+  /// False once deleted, or while its Python self is being destroyed (the
+  /// last reference gone, its `this` not yet): an event that waited for the
+  /// lock meanwhile must not reach it. Lock held.
+  bool reachable() const;
 
   bool get_inner_access(const std::string &method) const override;
   void set_inner_access(const std::string &method, bool flag) override;

@@ -68,6 +68,11 @@ bool retire(Qm_Callback *object) {
   return object->deliveries_ == 0;
 }
 
+bool is_retired(const Qm_Callback *object) {
+  std::lock_guard<std::mutex> lock(mutex());
+  return object->retired_;
+}
+
 QmWord deliver_event(Qm_Dll_Event_Param *event) {
   Admission admitted;
   if (!admitted) return 1;
@@ -114,9 +119,9 @@ extern "C" QmWord QM_RECEIVER_CALL _qm_callback_imp(Qm_Dll_Event_Param *event) {
   if (!object) return 1;
   // Exactly two classes exist; comparing the dynamic type is cheaper per
   // event than a cross-cast.
-  Swig::Director *director = typeid(*object) == typeid(SwigDirector_Qm_Callback)
-                                 ? static_cast<SwigDirector_Qm_Callback *>(object)
-                                 : nullptr;
+  SwigDirector_Qm_Callback *director = typeid(*object) == typeid(SwigDirector_Qm_Callback)
+                                           ? static_cast<SwigDirector_Qm_Callback *>(object)
+                                           : nullptr;
   if (!director) {
     // A plain object never enters the interpreter.
     try {
@@ -129,6 +134,8 @@ extern "C" QmWord QM_RECEIVER_CALL _qm_callback_imp(Qm_Dll_Event_Param *event) {
   // on a thread the interpreter never saw, the thread state `run` would make
   // (and with it the pending error) is gone once its lock is released.
   CallFrame lock;
+  // Deleted, or its self dying, while this delivery waited for the lock.
+  if (!director->reachable()) return 1;
   // `run` may delete the director (the pin defers the free) and drop the
   // last reference to its self.
   Swig::OwnedReference context((Py_INCREF(director->self()), director->self()));

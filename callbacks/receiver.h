@@ -40,6 +40,9 @@ class Pin {
 /// delivery to leave frees it.
 bool retire(Qm_Callback *object);
 
+/// Whether `object` was deleted (and lives on only for a delivery inside it).
+bool is_retired(const Qm_Callback *object);
+
 /// Forwards an event to the stored object (1 when none, or when the
 /// interpreter is finalizing) and lets a Swig::DirectorException pass: for
 /// callers that return to Python.
