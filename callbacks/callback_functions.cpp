@@ -306,6 +306,7 @@ PyObject *qm_set_custom_callback(PyObject *, PyObject *args) {
   if (!parse_args<1>(args, format<1, kSetName>(), obj)) return nullptr;
   Qm_Callback *object = nullptr;
   if (!callback_argument(obj[0], &object, in_method<kSetName, 1, kCallbackType>())) return nullptr;
+  Pin pin(object);  // a delete on another thread meanwhile leaves it for the store to see
   unlocked([&] { qm::qm_set_custom_callback(object); });
   Py_RETURN_NONE;
 }
