@@ -49,7 +49,7 @@ QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
 }
 
 bool SwigDirector_Qm_Callback::reachable() const {
-  return !qm::is_retired(this) && Py_REFCNT(self()) > 0;
+  return !retired_ && Py_REFCNT(self()) > 0;
 }
 
 bool SwigDirector_Qm_Callback::get_inner_access(const std::string &method) const {

@@ -14,7 +14,6 @@ namespace qm {
 class Pin;
 bool retire(Qm_Callback *object);
 void store_callback(Qm_Callback *object);
-bool is_retired(const Qm_Callback *object);
 }  // namespace qm
 
 class Qm_Callback {
@@ -29,11 +28,12 @@ class Qm_Callback {
   Qm_Callback &operator=(const Qm_Callback &) = delete;
 
  private:
-  // Both guarded by the receiver's mutex (callbacks/receiver.cpp).
+  // Guarded by the receiver's mutex (callbacks/receiver.cpp); retired_ is
+  // set holding the interpreter lock as well, so either lock may read it.
   friend class qm::Pin;
+  friend class SwigDirector_Qm_Callback;
   friend bool qm::retire(Qm_Callback *object);
   friend void qm::store_callback(Qm_Callback *object);
-  friend bool qm::is_retired(const Qm_Callback *object);
   int deliveries_ = 0;    ///< deliveries inside `run` right now
   bool retired_ = false;  ///< deleted: the last delivery to leave frees it
 };

@@ -68,11 +68,6 @@ bool retire(Qm_Callback *object) {
   return object->deliveries_ == 0;
 }
 
-bool is_retired(const Qm_Callback *object) {
-  std::lock_guard<std::mutex> lock(mutex());
-  return object->retired_;
-}
-
 QmWord deliver_event(Qm_Dll_Event_Param *event) {
   Admission admitted;
   if (!admitted) return 1;

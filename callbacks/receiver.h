@@ -35,13 +35,10 @@ class Pin {
   Qm_Callback *object_ = nullptr;  ///< pinned, or null
 };
 
-/// Deletion of `object`: unstores it and marks it retired. True when no
-/// delivery is inside it, so the caller frees it now; otherwise the last
-/// delivery to leave frees it.
+/// Deletion of `object`, with the interpreter lock held: unstores it and
+/// marks it retired. True when no delivery is inside it, so the caller frees
+/// it now; otherwise the last delivery to leave frees it.
 bool retire(Qm_Callback *object);
-
-/// Whether `object` was deleted (and lives on only for a delivery inside it).
-bool is_retired(const Qm_Callback *object);
 
 /// Forwards an event to the stored object (1 when none, or when the
 /// interpreter is finalizing) and lets a Swig::DirectorException pass: for
