@@ -89,9 +89,12 @@ def scenario_exit_while_streaming(variant):
 
 def scenario_delete_while_running():
     """The main thread deletes a director while the event thread sleeps in
-    its `run`: freed once, when that delivery leaves; later events get 1."""
+    its `run`: freed once, when that delivery leaves; later events get 1.
+    Then while a delivery waits for the lock: that one gets 1 as well."""
+    import ctypes
     import gc
     import threading
+    import time
     import weakref
     import qmsim
     import _qm_python as qm
@@ -123,6 +126,32 @@ def scenario_delete_while_running():
     _expect(qmsim.receiver_result_sum() == 5 + 6, 'sum %d' % qmsim.receiver_result_sum())
     gc.collect()
     _expect(freed() is None, 'not freed when the delivery left')
+
+    calls = []
+
+    class Counter(Qm_Callback):
+        def run(self, event):
+            calls.append(event)
+            return 7
+
+    counter = Counter()
+    qm.qm_set_custom_callback(counter)
+    # This thread keeps the lock from firing to deleting: no switch (the new
+    # interval counts once the old one has run out), a burst started through
+    # a handle that does not release the lock, a spin in bytecode.
+    sys.setcheckinterval(10 ** 9)
+    for _ in range(200):
+        pass
+    fire_burst = ctypes.PyDLL(qmsim.LIBRARY_PATH).qmsim_fire_burst
+    fire_burst(1, 1, ctypes.byref(_event(qm, qmsim)))
+    until = time.time() + 0.5
+    while time.time() < until:
+        pass  # the burst thread reaches the receiver and waits for the lock
+    qm.delete_Qm_Callback(counter)
+    sys.setcheckinterval(100)
+    _expect(qmsim.wait_delivered(60000), 'burst delivered')
+    _expect((calls, qmsim.receiver_result_sum()) == ([], 5 + 6 + 1),
+            'after the delete: %d calls, sum %d' % (len(calls), qmsim.receiver_result_sum()))
 
 
 # ---- the parent ----
