@@ -124,6 +124,12 @@ if [ ${#python[@]} -gt 0 ]; then
   apt_install "${python[@]}"
 fi
 
+# Valgrind runs 32-bit programs only with the i386 C library's symbols; the
+# event tests use it where it is installed.
+if command -v valgrind >/dev/null && [ "$(qm_i386_mode)" = native ]; then
+  installed libc6-dbg:i386 || apt_install libc6-dbg:i386
+fi
+
 if [ "$changed" = 0 ]; then
   say "everything is installed (i386 programs run $(qm_i386_mode))"
 else
