@@ -1,0 +1,1 @@
+"""Bench API for QM evaluation boards."""
