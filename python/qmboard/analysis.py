@@ -279,8 +279,8 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
     peak = max(candidates, key=power.__getitem__)
     fundamental = span(peak)
     signal = sum(power[k] for k in fundamental)
-    if signal == 0:
-        raise ValueError('the capture holds no tone: every bin outside DC is empty')
+    if signal < full_scale * 1e-20:
+        raise ValueError('the capture holds no tone: nothing outside DC reaches -200 dBFS')
     taken.update(fundamental)
     centre = sum(k * power[k] for k in fundamental) / signal
 
