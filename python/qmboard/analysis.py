@@ -41,6 +41,7 @@ MIN_SAMPLES = 16
 # high-resolution measurements", ICASSP 2001); terms alternate in sign.
 _BH7 = (0.27105140069342, 0.43329793923448, 0.21812299954311, 0.06592544638803,
         0.01081174209837, 0.00077658482522, 0.00001388721735)
+_WINDOW_NAMES = {RECTANGULAR: 'none', BLACKMAN_HARRIS: '7-term Blackman-Harris'}
 _LOBE = {RECTANGULAR: 0, BLACKMAN_HARRIS: 8}   # bins on each side of a component
 _LEAK_LIMIT = 10.0                             # neighbour power over mean noise: 10 dB
 _FLOOR_DB = -300.0                             # an empty bin's level
@@ -211,8 +212,7 @@ class Analysis(object):
             spur = 'H%d' % self.spur_order
         else:
             spur = '%.3f MHz' % (self.spur_frequency * mhz)
-        window = self.window if self.coherent is None else (
-            'none (coherent)' if self.coherent else self.window + ' (not coherent)')
+        window = _WINDOW_NAMES[self.window] + (' (coherent)' if self.coherent else '')
         return [
             ('Capture', '%d samples, %d bits, %.3f MSPS' % (
                 len(self.samples), self.bit_width, self.sampling_frequency * mhz)),

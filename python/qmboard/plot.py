@@ -14,7 +14,7 @@ from xml.sax.saxutils import escape, quoteattr
 WIDTH, HEIGHT = 980, 780
 FONT = 'DejaVu Sans, Liberation Sans, Arial, Helvetica, sans-serif'
 TRACE, FUNDAMENTAL, HARMONIC, NOISE, GRID, INK = (
-    '#1f5fa8', '#c62828', '#e08600', '#2e7d32', '#d9d9d9', '#222222')
+    '#5b8fd0', '#c62828', '#e08600', '#00802b', '#d9d9d9', '#222222')
 
 # Panels: (left, top, right, bottom) of the plotting area.
 WAVE = (80, 60, 950, 250)
@@ -26,7 +26,7 @@ def _ticks(low, high, count=6):
     """Round tick values covering low .. high, about `count` of them."""
     raw = (high - low) / float(count)
     power = 10 ** math.floor(math.log10(raw))
-    step = min(m * power for m in (1, 2, 2.5, 5, 10) if m * power >= raw)
+    step = min((m * power for m in (1, 2, 5, 10)), key=lambda s: abs(math.log(s / raw)))
     first = math.ceil(low / step - 1e-9) * step
     values = []
     v = first
@@ -145,6 +145,9 @@ def _spectrum_points(axes, levels, bin_mhz):
 
 def _marker(svg, x, y, colour, label):
     svg.add('path', d='M %.1f %.1f l -5 -9 l 10 0 z' % (x, y - 2), fill=colour, stroke='none')
+    # A light patch keeps the label readable over the noise.
+    svg.add('rect', x='%.1f' % (x - 6), y='%.1f' % (y - 25), width=12, height=14, rx=2,
+            fill='#ffffff', fill_opacity=0.85)
     svg.text(x, y - 14, label, size=11, anchor='middle', fill=colour, weight='bold')
 
 
@@ -161,8 +164,8 @@ def _spectrum(svg, result):
     bin_mhz = result.bin_width / 1e6
     svg.polyline(_spectrum_points(axes, levels, bin_mhz), TRACE, 1)
     left, _, right, _ = SPECTRUM
-    svg.line(left, axes.y(result.noise_floor), right, axes.y(result.noise_floor), NOISE, 1.5,
-             dash='6,4')
+    svg.line(left, axes.y(result.noise_floor), right, axes.y(result.noise_floor), NOISE, 2,
+             dash='8,4')
     for h in result.harmonics:
         if h.dbc != float('-inf'):
             level = result.fundamental_dbfs + h.dbc
@@ -182,7 +185,7 @@ def _legend(svg, result):
         if kind == 'mark':
             svg.add('path', d='M %d %d l -5 -9 l 10 0 z' % (x + 24, y + 1), fill=colour)
         else:
-            svg.line(x + 12, y - 4, x + 36, y - 4, colour, 1.5, dash='6,4' if kind == 'dash' else None)
+            svg.line(x + 12, y - 4, x + 36, y - 4, colour, 2, dash='8,4' if kind == 'dash' else None)
         svg.text(x + 46, y, name, size=12)
         y += 20
     y += 10
