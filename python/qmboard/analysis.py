@@ -254,6 +254,33 @@ def _validate(samples, bit_width, sampling_frequency, window):
     return values, rate
 
 
+def _components(power, lobe):
+    """Where each component lies: the fundamental's peak bin, its bins and its
+    centre (power-weighted, in bins); (order, folded position, bins) of
+    harmonics 2 to 6, each without the bins that DC, the fundamental or a
+    lower harmonic took; and the noise bins."""
+    last = len(power) - 1
+    n = 2 * last
+
+    def span(centre):
+        return [k for k in range(centre - lobe, centre + lobe + 1) if 0 <= k <= last]
+
+    taken = set(span(0))
+    peak = max((k for k in range(1, last + 1) if k not in taken), key=power.__getitem__)
+    fundamental = span(peak)
+    taken.update(fundamental)
+    signal = sum(power[k] for k in fundamental) or 1.0
+    centre = sum(k * power[k] for k in fundamental) / signal
+    harmonics = []
+    for order in HARMONICS:
+        position = _fold(order * centre, n)
+        own = [k for k in span(int(round(position))) if k not in taken]
+        taken.update(own)
+        harmonics.append((order, position, own))
+    noise = [k for k in range(1, last) if k not in taken]
+    return peak, fundamental, centre, harmonics, noise
+
+
 def analyse(samples, bit_width, sampling_frequency, window=None):
     """Measures a single-tone capture: `samples` (a power-of-two number of
     codes, signed around zero), the converter's `bit_width`, the
@@ -268,31 +295,13 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
         window = RECTANGULAR if coherent else BLACKMAN_HARRIS
         if not coherent:
             power, enbw = _power_spectrum(values, window)
-    lobe, last = _LOBE[window], n // 2
     full_scale = 0.5 * 4.0 ** (bit_width - 1)  # a full-scale sine's power
-
-    def span(centre):
-        return [k for k in range(centre - lobe, centre + lobe + 1) if 0 <= k <= last]
-
-    taken = set(span(0))
-    candidates = [k for k in range(1, last + 1) if k not in taken]
-    peak = max(candidates, key=power.__getitem__)
-    fundamental = span(peak)
+    peak, fundamental, centre, harmonics, noise_bins = _components(power, _LOBE[window])
     signal = sum(power[k] for k in fundamental)
     if signal < full_scale * 1e-20:
         raise ValueError('the capture holds no tone: nothing outside DC reaches -200 dBFS')
-    taken.update(fundamental)
-    centre = sum(k * power[k] for k in fundamental) / signal
-
-    harmonic_bins = []
-    for order in HARMONICS:
-        at = int(round(_fold(order * centre, n)))
-        own = [k for k in span(at) if k not in taken]
-        taken.update(own)
-        harmonic_bins.append((order, at, own))
-    noise_bins = [k for k in range(1, last) if k not in taken]
     per_bin = sum(power[k] for k in noise_bins) / len(noise_bins) if noise_bins else 0.0
-    noise = per_bin * last
+    noise = per_bin * (n // 2)
 
     r = Analysis()
     r.samples, r.bit_width, r.sampling_frequency = values, bit_width, rate
@@ -305,12 +314,12 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
 
     r.harmonics, distortion, excess = [], 0.0, 0.0
     spurs = [(power[k] * enbw, k, None) for k in noise_bins]
-    for order, at, own in harmonic_bins:
+    for order, position, own in harmonics:
+        at = int(round(position))
         p = sum(power[k] for k in own)
         distortion += p
         excess += max(0.0, p - per_bin * len(own))
-        r.harmonics.append(Harmonic(order, at, _fold(order * centre, n) * r.bin_width,
-                                    _db(p / signal)))
+        r.harmonics.append(Harmonic(order, at, position * r.bin_width, _db(p / signal)))
         if own:
             spurs.append((p, at, order))
     r.thd = _db(distortion / signal)
