@@ -231,10 +231,19 @@ class Analysis(object):
         return '\n'.join('%-12s %s' % row for row in self.rows())
 
 
-def _validate(samples, bit_width, sampling_frequency, window):
+def check(count, window=None):
+    """Raises ValueError unless `count` samples can be analysed (a power of
+    two, at least MIN_SAMPLES) with `window`: what a caller can ask before
+    capturing."""
     if window not in (None, RECTANGULAR, BLACKMAN_HARRIS):
         raise ValueError("window must be None, %r or %r, not %r" % (
             RECTANGULAR, BLACKMAN_HARRIS, window))
+    if count < MIN_SAMPLES or count & (count - 1):
+        raise ValueError('analyse needs a power-of-two number of samples, at least %d, not %d'
+                         % (MIN_SAMPLES, count))
+
+
+def _validate(samples, bit_width, sampling_frequency, window):
     if isinstance(bit_width, bool) or not isinstance(bit_width, (int, long)):
         raise TypeError('bit_width must be an integer, not %s' % type(bit_width).__name__)
     if not 2 <= bit_width <= 32:
@@ -244,10 +253,7 @@ def _validate(samples, bit_width, sampling_frequency, window):
         raise ValueError('sampling_frequency must be a positive number of Hz, not %r'
                          % (sampling_frequency,))
     values = map(float, samples)
-    n = len(values)
-    if n < MIN_SAMPLES or n & (n - 1):
-        raise ValueError('analyse needs a power-of-two number of samples, at least %d, not %d'
-                         % (MIN_SAMPLES, n))
+    check(len(values), window)
     total = sum(values)
     if total != total or abs(total) == float('inf'):
         raise ValueError('samples must be finite numbers')

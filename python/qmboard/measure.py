@@ -30,12 +30,20 @@ def main(argv=None):
     options, args = parser.parse_args(argv)
     if args:
         parser.error('unexpected argument %r' % args[0])
-    with qmboard.open(options.board) as board:
-        result = board.dut(options.dut).measure(options.samples, config=options.config,
-                                                window=options.window)
+    try:
+        with qmboard.open(options.board) as board:
+            result = board.dut(options.dut).measure(options.samples, config=options.config,
+                                                    window=options.window)
+    except (qmboard.QmError, ValueError) as error:
+        sys.stderr.write('measure: %s\n' % error)
+        return 1
     print result
     if options.svg:
-        plot.write_svg(result, options.svg)
+        try:
+            plot.write_svg(result, options.svg)
+        except EnvironmentError as error:
+            sys.stderr.write('measure: cannot write %s: %s\n' % (options.svg, error.strerror))
+            return 1
         print 'plot written to %s' % options.svg
     return 0
 

@@ -1,5 +1,5 @@
 """Converter measurements: the FFT against a direct DFT, the stand-in's tone
-measured against its known model, harmonics of a tone distorted on purpose,
+measured (Dut.measure) against its known model, harmonics of a tone distorted on purpose,
 the plot's SVG, and bad input."""
 import cmath
 import math
@@ -11,7 +11,7 @@ import unittest
 import xml.dom.minidom
 
 import qmsim
-import _qm_python as qm
+import qmboard
 from qmboard import analysis, plot
 
 # The stand-in's tone (qmdll/src/capture.cpp): v[n] = lround(A sin(2 pi k n / 8192))
@@ -41,27 +41,10 @@ def direct_dft(x):
     return [sum(x[m] * cmath.exp(-2j * math.pi * k * m / n) for m in range(n)) for k in range(n)]
 
 
-def stand_in_capture(board, config, count=RECORD):
-    """Signed samples of one stand-in capture (two's complement words) and
-    the capture's sampling frequency, through the flat module."""
-    for version in (qm.QmBoardEnum()[2], qm.QmBoardOpen(board, None)[1]):
-        qm.delete_QmVersionNumber(version)
-    setup = qm.new_QmCaptureSetup()
-    words = qm.new_Qm_Word_Array(count)
-    try:
-        qm.QmCaptureSetup_TransferSize_set(setup, count)
-        qm.QmCaptureSetup_ChannelDataIndex_set(setup, config)
-        qm.QmCaptureSetup_DataFormat_set(setup, qm.QmTwosComplementFormat)
-        assert qm.QmBoardWriteCaptureStart(board, 0, setup) == qm.QM_RETURN_OK
-        status, got = qm.QmBoardReadCaptureData(board, 0, qm.Qm_Word_Array_cast(words), count)
-        assert (status, got) == (qm.QM_RETURN_OK, count)
-        raw = [qm.Qm_Word_Array___getitem__(words, i) for i in range(count)]
-        qm.QmBoardWriteCaptureEnd(board, 0)
-        status, rate = qm.QmGetSamplingFrequency(board, 0, config)
-    finally:
-        qm.delete_QmCaptureSetup(setup)
-        qm.delete_Qm_Word_Array(words)
-    return raw, rate
+def measure_stand_in(board, config):
+    """The analysis of one stand-in capture, through the bench API."""
+    with qmboard.open(board) as bench:
+        return bench.dut(0).measure(RECORD, config=config)
 
 
 def tone(n, cycles, amplitude, harmonics=(), noise=0, seed=1):
@@ -103,10 +86,8 @@ class StandInToneTest(unittest.TestCase):
         qmsim.reset()
 
     def check_tone(self, board, config, bits):
-        raw, rate = stand_in_capture(board, config)
-        half = 1 << (bits - 1)
-        samples = [w - 2 * half if w & half else w for w in raw]
-        r = analysis.analyse(samples, bits, rate)
+        r = measure_stand_in(board, config)
+        self.assertEqual(r.bit_width, bits)
         frequency, amplitude = qmsim.tone(board, config)
         self.assertTrue(r.coherent)
         self.assertEqual(r.window, analysis.RECTANGULAR)
