@@ -1,6 +1,7 @@
 #!/usr/bin/env python2.7
 """A bench session through qmboard: enumerate and open a board, load an FPGA
-image, read the DUT's description, capture a waveform, read the Cypress
+image, read the DUT's description, capture a waveform and measure its tone
+(figures printed, plot written to capture.svg), read the Cypress
 EEPROM, write and read back a register, see a failed call's error, and watch
 the library's events as they arrive."""
 import ctypes
@@ -10,6 +11,9 @@ import time
 
 import _qm_python
 import qmboard
+from qmboard import plot
+
+PLOT = 'capture.svg'  # in the directory the session runs in
 
 
 def show_event(event):
@@ -57,6 +61,11 @@ def main():
                 config.transfer_max_size)
         samples = dut.capture(4096, config=0, data_format=qmboard.OFFSET_BINARY)
         print 'captured %d samples: min %d, max %d' % (len(samples), min(samples), max(samples))
+        measurement = dut.measure(8192)
+        print 'the tone of an 8192-sample capture:'
+        print '  ' + str(measurement).replace('\n', '\n  ')
+        plot.write_svg(measurement, PLOT)
+        print '  waveform and spectrum plotted in %s' % PLOT
         print 'Cypress EEPROM:', board.cypress_eeprom.read(0, 16).encode('hex')
         board.write_register('fpga', 0xD010, 0xC0FFEE)
         print 'FPGA register 0xD010: 0x%x' % board.read_register('fpga', 0xD010)

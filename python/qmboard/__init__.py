@@ -8,6 +8,7 @@
         dut = board.dut(0)
         print dut.info.revision, [c.name for c in dut.capture_configs]
         samples = dut.capture(8192, config=0)     # array of signed ints
+        print dut.measure(8192)                   # SNR, SINAD, SFDR, THD, ENOB (qmboard.analysis)
         board.cypress_eeprom.write(0x100, b'\\x01\\x02')
         board.write_register('fpga', 0xD010, 0xC0FFEE)
         unsubscribe = qmboard.on_event(print_event)

@@ -1,6 +1,7 @@
 """A DUT of an open board: its description, captures, DAC, EEPROM kind,
 script versions and selection."""
 import qm_python as qm
+from qmboard import analysis
 from qmboard import samples as coding
 from qmboard.errors import check
 from qmboard.versions import Version
@@ -132,6 +133,24 @@ class Dut(object):
             words.fromstring(data)
             return words
         return coding.decode(data, cfg.bit_size, fmt)
+
+    def measure(self, samples=8192, config=0, channel=0, window=None):
+        """Captures `samples` samples of `channel` with capture configuration
+        `config` and analyses them: returns a qmboard.analysis.Analysis
+        (spectrum, SNR, SINAD, SFDR, THD, noise floor, ENOB; print it for
+        the figures). `samples` is a power of two; `window` as analyse()
+        takes it."""
+        analysis.check(samples, window)
+        configs = self.capture_configs
+        if not 0 <= config < len(configs):
+            raise ValueError('no capture configuration %r: the DUT has %d' % (config, len(configs)))
+        channels = configs[config].channels
+        if not 0 <= channel < channels:
+            raise ValueError('no channel %r in capture configuration %d: it has %d'
+                             % (channel, config, channels))
+        data = self.capture(samples * channels, config)
+        return analysis.analyse(data[channel::channels], configs[config].bit_size,
+                                self.sampling_frequency_of(config), window)
 
     def _read_capture(self, count):
         """The bytes of `count` captured words; the library may hand them out
