@@ -4,8 +4,8 @@
 #ifndef QM_BINDINGS_ARGUMENTS_H
 #define QM_BINDINGS_ARGUMENTS_H
 
-#include "module/type_names.h"
-#include "module/type_table.h"
+#include "catalog/type_names.h"
+#include "catalog/type_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/kinds.h"
 

@@ -7,7 +7,7 @@
 
 #include <tuple>
 
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/blocks.h"
 #include "runtime/convert.h"

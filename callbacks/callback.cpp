@@ -3,7 +3,7 @@
 #include "callbacks/callback.h"
 
 #include "callbacks/receiver.h"
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"

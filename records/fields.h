@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/proxy.h"
 #include "runtime/python.h"
