@@ -9,7 +9,7 @@
 
 #include "catalog/type_table.h"
 #include "qmdll/include/qmdll.h"
-#include "runtime/blocks.h"
+#include "records/blocks.h"
 #include "runtime/convert.h"
 #include "runtime/proxy.h"
 #include "runtime/reference.h"
