@@ -28,6 +28,14 @@ enum class ItemKind : unsigned char {
 #define QM_ITEM_WORD ItemKind::Word
 #define QM_ITEM_BYTE ItemKind::Byte
 
+/// The fixed texts of __getitem__ or __setitem__ that concern the array and index.
+struct ItemTexts {
+  const char *format;  ///< "OO:<Array>___getitem__", "OOO:<Array>___setitem__"
+  const char *array;   ///< argument-1 message, also the null-array refusal
+  const char *index;   ///< argument-2 message
+  const char *range;   ///< index beyond the length of an array the module made
+};
+
 /// One array class, with the fixed texts of its seven functions.
 struct ArrayEntry {
   ItemKind item;
@@ -35,8 +43,8 @@ struct ArrayEntry {
   int element_row;           ///< descriptor of the element pointer type
   std::size_t element_size;  ///< bytes of one element
   const char *new_format, *new_count, *new_too_large;
-  const char *get_format, *get_array, *get_index, *get_range;
-  const char *set_format, *set_array, *set_index, *set_value, *set_range, *set_null;
+  ItemTexts get, set;
+  const char *set_value, *set_null;
   const char *cast_format, *cast_array;
   const char *from_format, *from_pointer;
 };
@@ -52,18 +60,35 @@ PyObject *new_array(const ArrayEntry &entry, PyObject *args) {
   return create_block(entry.block, static_cast<std::size_t>(bytes), &elements);
 }
 
+/// Arguments 1 and 2 of __getitem__ and __setitem__; false with the error set.
+template <std::size_t N>
+bool array_and_index(const Entry<N> &call, const ArrayEntry &entry, const ItemTexts &texts,
+                     void **array, unsigned long *index) {
+  return call && call.pointer(0, array, type_at(entry.block.row), texts.array) &&
+         converted(as_unsigned(call[1], index), texts.index);
+}
+
+/// The element at `index`; null with the error set for a null array or an
+/// index beyond the length of an array the module made.
+char *element_at(const ArrayEntry &entry, const ItemTexts &texts, void *array,
+                 unsigned long index) {
+  if (!array) {
+    raise_error(PyExc_ValueError, texts.array);
+  } else if (!index_in_range(array, index)) {
+    raise_error(PyExc_IndexError, texts.range);
+  } else {
+    return static_cast<char *>(array) + index * entry.element_size;
+  }
+  return nullptr;
+}
+
 PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
-  Entry<2> call(args, entry.get_format);
+  Entry<2> call(args, entry.get.format);
   void *array = nullptr;
   unsigned long index = 0;
-  if (!call || !call.pointer(0, &array, type_at(entry.block.row), entry.get_array) ||
-      !converted(as_unsigned(call[1], &index), entry.get_index)) {
-    return nullptr;
-  }
-  if (!array) return raise_error(PyExc_ValueError, entry.get_array);
-  if (!index_in_range(array, index)) return raise_error(PyExc_IndexError, entry.get_range);
-
-  char *element = static_cast<char *>(array) + index * entry.element_size;
+  if (!array_and_index(call, entry, entry.get, &array, &index)) return nullptr;
+  char *element = element_at(entry, entry.get, array, index);
+  if (!element) return nullptr;
   switch (entry.item) {
     case ItemKind::Word: {
       ::QmWord word = 0;
@@ -90,13 +115,10 @@ PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
 }
 
 PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
-  Entry<3> call(args, entry.set_format);
+  Entry<3> call(args, entry.set.format);
   void *array = nullptr;
   unsigned long index = 0;
-  if (!call || !call.pointer(0, &array, type_at(entry.block.row), entry.set_array) ||
-      !converted(as_unsigned(call[1], &index), entry.set_index)) {
-    return nullptr;
-  }
+  if (!array_and_index(call, entry, entry.set, &array, &index)) return nullptr;
   unsigned long word = 0;
   unsigned char byte = 0;
   void *record = nullptr;
@@ -110,10 +132,8 @@ PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
       break;
   }
   if (!converted(code, entry.set_value)) return nullptr;
-  if (!array) return raise_error(PyExc_ValueError, entry.set_array);
-  if (!index_in_range(array, index)) return raise_error(PyExc_IndexError, entry.set_range);
-
-  char *element = static_cast<char *>(array) + index * entry.element_size;
+  char *element = element_at(entry, entry.set, array, index);
+  if (!element) return nullptr;
   switch (entry.item) {
     case ItemKind::Word:
       unlocked([&] { std::memcpy(element, &word, sizeof(::QmWord)); });
@@ -143,6 +163,10 @@ PyObject *view(PyObject *args, const char *format, int from_row, const char *mes
 
 static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are followed whole");
 
+#define QM_ITEM_TEXTS(OBJECTS, ARRAY, FUNCTION)                                                \
+  {OBJECTS #ARRAY FUNCTION, QM_IN_METHOD(#ARRAY FUNCTION, 1, #ARRAY " *"),                        \
+   QM_IN_METHOD(#ARRAY FUNCTION, 2, "size_t"),                                                   \
+   "index out of range " QM_IN_METHOD(#ARRAY FUNCTION, 2, "size_t")}
 #define QM_ARRAY(ARRAY, ELEMENT, ELEMENT_ROW, ITEM, ITEM_TYPE)                                   \
   constexpr ArrayEntry ARRAY##_array = {                                                          \
       QM_ITEM_##ITEM,                                                                            \
@@ -152,15 +176,9 @@ static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are fol
       "O:new_" #ARRAY,                                                                           \
       QM_IN_METHOD("new_" #ARRAY, 1, "size_t"),                                                  \
       "too many elements for one block " QM_IN_METHOD("new_" #ARRAY, 1, "size_t"),               \
-      "OO:" #ARRAY "___getitem__",                                                               \
-      QM_IN_METHOD(#ARRAY "___getitem__", 1, #ARRAY " *"),                                       \
-      QM_IN_METHOD(#ARRAY "___getitem__", 2, "size_t"),                                          \
-      "index out of range " QM_IN_METHOD(#ARRAY "___getitem__", 2, "size_t"),                    \
-      "OOO:" #ARRAY "___setitem__",                                                              \
-      QM_IN_METHOD(#ARRAY "___setitem__", 1, #ARRAY " *"),                                       \
-      QM_IN_METHOD(#ARRAY "___setitem__", 2, "size_t"),                                          \
+      QM_ITEM_TEXTS("OO:", ARRAY, "___getitem__"),                                               \
+      QM_ITEM_TEXTS("OOO:", ARRAY, "___setitem__"),                                              \
       QM_IN_METHOD(#ARRAY "___setitem__", 3, ITEM_TYPE),                                         \
-      "index out of range " QM_IN_METHOD(#ARRAY "___setitem__", 2, "size_t"),                    \
       "invalid null reference " QM_IN_METHOD(#ARRAY "___setitem__", 3, ITEM_TYPE),               \
       "O:" #ARRAY "_cast",                                                                       \
       QM_IN_METHOD(#ARRAY "_cast", 1, #ARRAY " *"),                                              \
@@ -168,6 +186,7 @@ static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are fol
       QM_IN_METHOD(#ARRAY "_frompointer", 1, #ELEMENT " *")};
 #include "records/arrays.def"
 #undef QM_ARRAY
+#undef QM_ITEM_TEXTS
 
 #define QM_ARRAY(...) +1
 constexpr int kArrayCount = 0
