@@ -13,7 +13,6 @@
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"
-#include "runtime/literal.h"
 
 namespace qm {
 
@@ -27,7 +26,7 @@ struct LibraryCall<Description, std::tuple<In...>, std::tuple<Out...>> {
   using Storage = std::tuple<typename Out::storage...>;
 
   static PyObject *call(PyObject *, PyObject *args) {
-    Entry<arity> entry(args, ParseFormat<arity, Description::name>::value.text);
+    Entry<arity> entry(args, Description::format);
     Values values{};
     if (!entry || !convert_all(entry, values, std::index_sequence_for<In...>())) return nullptr;
     Storage outputs{};
@@ -40,8 +39,7 @@ struct LibraryCall<Description, std::tuple<In...>, std::tuple<Out...>> {
   template <std::size_t I>
   static bool convert_one(PyObject *object, Values &values) {
     using Kind = std::tuple_element_t<I, std::tuple<In...>>;
-    return converted(Kind::convert(object, &std::get<I>(values)),
-                     InMethod<Description::name, I + 1, Kind::declared>::value.text);
+    return converted(Kind::convert(object, &std::get<I>(values)), Description::messages[I]);
   }
 
   template <std::size_t... I>

@@ -23,26 +23,8 @@
 namespace qm {
 namespace {
 
-constexpr char kCallbackType[] = "Qm_Callback *";
-constexpr char kEventType[] = "Qm_Dll_Event_Param *";
 constexpr char kDeleted[] = "this Qm_Callback object was already deleted";
-constexpr auto kInVariable = concat("in variable '_qm_callback' of type '", kCallbackType, "'");
-
-constexpr char kDeleteName[] = "delete_Qm_Callback";
-constexpr char kRunName[] = "Qm_Callback_run";
-constexpr char kNewName[] = "new_Qm_Callback";
-constexpr char kDisownName[] = "disown_Qm_Callback";
-constexpr char kImpName[] = "_qm_callback_imp";
-constexpr char kSetName[] = "qm_set_custom_callback";
-
-template <std::size_t N, const auto &Name>
-constexpr const char *format() {
-  return ParseFormat<N, Name>::value.text;
-}
-template <const auto &Name, std::size_t I, const auto &Type>
-constexpr const char *in_method() {
-  return InMethod<Name, I, Type>::value.text;
-}
+constexpr char kInVariable[] = "in variable '_qm_callback' of type 'Qm_Callback *'";
 
 TypeDescriptor *callback_type() { return type_at(ty::p_Qm_Callback); }
 TypeDescriptor *event_type() { return type_at(ty::p_Qm_Dll_Event_Param); }
@@ -117,7 +99,7 @@ int callback_variable_set(PyObject *value) {
   // Deleting the attribute (no value) is refused like a wrong value.
   int code = value ? convert_pointer(value, &object, callback_type(), 0) : kTypeError;
   if (code < 0) {
-    set_error_with_lock(exception_for(code == kFail ? kTypeError : code), kInVariable.text);
+    set_error_with_lock(exception_for(code == kFail ? kTypeError : code), kInVariable);
     return 1;
   }
   if (object && !is_live(object)) {
@@ -133,10 +115,10 @@ namespace py {
 PyObject *delete_Qm_Callback(PyObject *, PyObject *args) {
   CallFrame frame;
   PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kDeleteName>(), obj)) return nullptr;
+  if (!parse_args<1>(args, "O:delete_Qm_Callback", obj)) return nullptr;
   Qm_Callback *object = nullptr;
   int code = convert_pointer(obj[0], &object, callback_type(), kDisown);
-  if (code < 0) return argument_error(code, in_method<kDeleteName, 1, kCallbackType>());
+  if (code < 0) return argument_error(code, QM_IN_METHOD("delete_Qm_Callback", 1, "Qm_Callback *"));
   if (object && live_objects().erase(object) == 0) {
     // The owning proxy's teardown after a delete through another proxy.
     if (in_owner_teardown(object)) Py_RETURN_NONE;
@@ -150,15 +132,15 @@ PyObject *delete_Qm_Callback(PyObject *, PyObject *args) {
 PyObject *Qm_Callback_run(PyObject *, PyObject *args) {
   CallFrame frame;
   PyObject *obj[2] = {};
-  if (!parse_args<2>(args, format<2, kRunName>(), obj)) return nullptr;
+  if (!parse_args<2>(args, "OO:Qm_Callback_run", obj)) return nullptr;
   Qm_Callback *object = nullptr;
-  if (!callback_argument(obj[0], &object, in_method<kRunName, 1, kCallbackType>())) return nullptr;
+  if (!callback_argument(obj[0], &object, QM_IN_METHOD("Qm_Callback_run", 1, "Qm_Callback *"))) return nullptr;
   if (!object) {
-    set_error_with_lock(PyExc_ValueError, in_method<kRunName, 1, kCallbackType>());
+    set_error_with_lock(PyExc_ValueError, QM_IN_METHOD("Qm_Callback_run", 1, "Qm_Callback *"));
     return nullptr;
   }
   Qm_Dll_Event_Param *event = nullptr;
-  if (!event_argument(obj[1], &event, in_method<kRunName, 2, kEventType>())) return nullptr;
+  if (!event_argument(obj[1], &event, QM_IN_METHOD("Qm_Callback_run", 2, "Qm_Dll_Event_Param *"))) return nullptr;
   // Called with a director's own Python self, this is the Python class
   // reaching its base `run`: answer for the base instead of recursing.
   Swig::Director *director = dynamic_cast<Swig::Director *>(object);
@@ -174,7 +156,7 @@ PyObject *Qm_Callback_run(PyObject *, PyObject *args) {
 PyObject *new_Qm_Callback(PyObject *, PyObject *args) {
   CallFrame frame;
   PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kNewName>(), obj)) return nullptr;
+  if (!parse_args<1>(args, "O:new_Qm_Callback", obj)) return nullptr;
   PyObject *self = obj[0] == Py_None ? nullptr : obj[0];
   Qm_Callback *object = nullptr;
   unlocked([&] {
@@ -200,9 +182,9 @@ PyObject *new_Qm_Callback(PyObject *, PyObject *args) {
 PyObject *disown_Qm_Callback(PyObject *, PyObject *args) {
   CallFrame frame;
   PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kDisownName>(), obj)) return nullptr;
+  if (!parse_args<1>(args, "O:disown_Qm_Callback", obj)) return nullptr;
   Qm_Callback *object = nullptr;
-  if (!callback_argument(obj[0], &object, in_method<kDisownName, 1, kCallbackType>())) return nullptr;
+  if (!callback_argument(obj[0], &object, QM_IN_METHOD("disown_Qm_Callback", 1, "Qm_Callback *"))) return nullptr;
   if (Swig::Director *director = dynamic_cast<Swig::Director *>(object)) {
     unlocked([&] { director->disown(); });
   }
@@ -216,9 +198,9 @@ PyObject *Qm_Callback_swigregister(PyObject *, PyObject *args) {
 PyObject *_qm_callback_imp(PyObject *, PyObject *args) {
   CallFrame frame;
   PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kImpName>(), obj)) return nullptr;
+  if (!parse_args<1>(args, "O:_qm_callback_imp", obj)) return nullptr;
   Qm_Dll_Event_Param *event = nullptr;
-  if (!event_argument(obj[0], &event, in_method<kImpName, 1, kEventType>())) return nullptr;
+  if (!event_argument(obj[0], &event, QM_IN_METHOD("_qm_callback_imp", 1, "Qm_Dll_Event_Param *"))) return nullptr;
   // The library's path, except that a failure of `run` is raised here.
   QmWord result = 1;
   bool done = false;
@@ -229,9 +211,9 @@ PyObject *_qm_callback_imp(PyObject *, PyObject *args) {
 PyObject *qm_set_custom_callback(PyObject *, PyObject *args) {
   CallFrame frame;
   PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kSetName>(), obj)) return nullptr;
+  if (!parse_args<1>(args, "O:qm_set_custom_callback", obj)) return nullptr;
   Qm_Callback *object = nullptr;
-  if (!callback_argument(obj[0], &object, in_method<kSetName, 1, kCallbackType>())) return nullptr;
+  if (!callback_argument(obj[0], &object, QM_IN_METHOD("qm_set_custom_callback", 1, "Qm_Callback *"))) return nullptr;
   unlocked([&] { qm::qm_set_custom_callback(object); });
   Py_RETURN_NONE;
 }
