@@ -60,13 +60,18 @@ PyObject *new_array(const ArrayEntry &entry, PyObject *args) {
   return create_block(entry.block, static_cast<std::size_t>(bytes), &elements);
 }
 
-/// Arguments 1 and 2 of __getitem__ and __setitem__; false with the error set.
+/// The prologue of __getitem__ and __setitem__: the entry's, then the array
+/// and the index (arguments 1 and 2). `ok` false: the error is set.
 template <std::size_t N>
-bool array_and_index(const Entry<N> &call, const ArrayEntry &entry, const ItemTexts &texts,
-                     void **array, unsigned long *index) {
-  return call && call.pointer(0, array, type_at(entry.block.row), texts.array) &&
-         converted(as_unsigned(call[1], index), texts.index);
-}
+struct ItemCall : Entry<N> {
+  void *array = nullptr;
+  unsigned long index = 0;
+  bool ok;
+  ItemCall(const ArrayEntry &entry, const ItemTexts &texts, PyObject *args)
+      : Entry<N>(args, texts.format),
+        ok(*this && this->pointer(0, &array, type_at(entry.block.row), texts.array) &&
+           converted(as_unsigned((*this)[1], &index), texts.index)) {}
+};
 
 /// The element at `index`; null with the error set for a null array or an
 /// index beyond the length of an array the module made.
@@ -83,11 +88,8 @@ char *element_at(const ArrayEntry &entry, const ItemTexts &texts, void *array,
 }
 
 PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
-  Entry<2> call(args, entry.get.format);
-  void *array = nullptr;
-  unsigned long index = 0;
-  if (!array_and_index(call, entry, entry.get, &array, &index)) return nullptr;
-  char *element = element_at(entry, entry.get, array, index);
+  ItemCall<2> call(entry, entry.get, args);
+  char *element = call.ok ? element_at(entry, entry.get, call.array, call.index) : nullptr;
   if (!element) return nullptr;
   switch (entry.item) {
     case ItemKind::Word: {
@@ -115,10 +117,8 @@ PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
 }
 
 PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
-  Entry<3> call(args, entry.set.format);
-  void *array = nullptr;
-  unsigned long index = 0;
-  if (!array_and_index(call, entry, entry.set, &array, &index)) return nullptr;
+  ItemCall<3> call(entry, entry.set, args);
+  if (!call.ok) return nullptr;
   unsigned long word = 0;
   unsigned char byte = 0;
   void *record = nullptr;
@@ -132,7 +132,7 @@ PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
       break;
   }
   if (!converted(code, entry.set_value)) return nullptr;
-  char *element = element_at(entry, entry.set, array, index);
+  char *element = element_at(entry, entry.set, call.array, call.index);
   if (!element) return nullptr;
   switch (entry.item) {
     case ItemKind::Word:
