@@ -187,18 +187,24 @@ void destroy_pointee(ProxyObject *proxy) {
   }
   // The dying proxy is never handed to Python code: a stand-in that owns
   // nothing carries the pointer to the destroy function.
-  OwnedReference held = OwnedReference::to(destroy);  // a re-registration must not free it
-  OwnedReference result;
-  if (OwnedReference stand_in{new_bare(proxy->ptr, proxy->ty, 0)}) {
+  Py_INCREF(destroy);  // a re-registration during the call must not free it
+  PyObject *stand_in = new_bare(proxy->ptr, proxy->ty, 0);
+  PyObject *result = nullptr;
+  if (stand_in) {
     TeardownFrame frame = {proxy->ptr, teardowns};
     teardowns = &frame;
     if (record->delargs == 0 && PyCFunction_Check(destroy))
-      result = PyCFunction_GET_FUNCTION(destroy)(PyCFunction_GET_SELF(destroy), stand_in.get());
+      result = PyCFunction_GET_FUNCTION(destroy)(PyCFunction_GET_SELF(destroy), stand_in);
     else
-      result = PyObject_CallFunctionObjArgs(destroy, stand_in.get(), nullptr);
+      result = PyObject_CallFunctionObjArgs(destroy, stand_in, nullptr);
     teardowns = frame.outer;
+    Py_DECREF(stand_in);
   }
-  if (!result) PyErr_WriteUnraisable(destroy);  // teardown has no caller to raise to
+  if (result)
+    Py_DECREF(result);
+  else
+    PyErr_WriteUnraisable(destroy);  // teardown has no caller to raise to
+  Py_DECREF(destroy);
 }
 
 /// Drops the chain behind `proxy` link by link rather than recursively.
