@@ -23,6 +23,7 @@
 #include <cstring>
 #include <new>
 
+#include "catalog/type_table.h"
 #include "runtime/literal.h"
 #include "runtime/python.h"
 

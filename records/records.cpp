@@ -74,7 +74,8 @@ namespace py {
     return records::new_record(records::REC##_record, args);              \
   }                                                                       \
   PyObject *delete_##REC(PyObject *, PyObject *args) {                    \
-    return records::delete_block(records::REC##_record.block, sizeof(::REC), args); \
+    const records::RecordEntry &record = records::REC##_record;           \
+    return records::delete_block(record.block, record.size, args);        \
   }                                                                       \
   PyObject *REC##_swigregister(PyObject *, PyObject *args) {              \
     return register_class(args, type_at(ty::p_##REC));                    \
