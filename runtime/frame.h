@@ -14,30 +14,24 @@
 
 namespace qm {
 
-/// The interpreter-lock state of one call from Python.
-class CallFrame {
+/// A change of the interpreter-lock state for one scope, undone on every
+/// exit, an exception's included.
+template <class State, State (*change)(), void (*undo)(State)>
+class LockScope {
  public:
-  CallFrame() : state_(PyGILState_Ensure()) {}
-  ~CallFrame() { PyGILState_Release(state_); }
-  CallFrame(const CallFrame &) = delete;
-  CallFrame &operator=(const CallFrame &) = delete;
+  LockScope() : state_(change()) {}
+  ~LockScope() { undo(state_); }
+  LockScope(const LockScope &) = delete;
+  LockScope &operator=(const LockScope &) = delete;
 
  private:
-  PyGILState_STATE state_;
+  State state_;
 };
 
-/// The interpreter lock released for one scope and re-taken on every exit,
-/// an exception's included.
-class Unlocked {
- public:
-  Unlocked() : saved_(PyEval_SaveThread()) {}
-  ~Unlocked() { PyEval_RestoreThread(saved_); }
-  Unlocked(const Unlocked &) = delete;
-  Unlocked &operator=(const Unlocked &) = delete;
-
- private:
-  PyThreadState *saved_;
-};
+/// The lock taken for one call from Python (any thread may call).
+using CallFrame = LockScope<PyGILState_STATE, PyGILState_Ensure, PyGILState_Release>;
+/// The lock released for one scope and re-taken when it ends.
+using Unlocked = LockScope<PyThreadState *, PyEval_SaveThread, PyEval_RestoreThread>;
 
 /// Runs `work` with the interpreter lock released and gives its result. No
 /// Python object may be touched inside; errors found there go through
