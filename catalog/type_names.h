@@ -26,6 +26,7 @@ static_assert(row_names(p_QmVersionNumber, "Qm_Version_Number *"), "alias names 
 static_assert(row_names(p_char, "char*"), "spaces are ignored");
 static_assert(!row_names(p_QmVersionNumber, "qmversionnumber *"), "case is kept");
 static_assert(row_names(p_p_char, "LPTSTR *"), "the last alternative counts");
+static_assert(!row_names(p_char, "char * "), "a space left over at the end counts, as at run time");
 
 }  // namespace ty
 }  // namespace qm
