@@ -6,38 +6,21 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "catalog/type_table.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"
 #include "runtime/reference.h"
+#include "tests/cpp/interpreter.h"
 
 namespace {
 
-class Frame : public ::testing::Test {
+class Frame : public InterpreterTest {
  protected:
   static void SetUpTestSuite() {
-    if (!Py_IsInitialized()) Py_Initialize();
-    PyEval_InitThreads();  // the test thread now holds the lock
+    InterpreterTest::SetUpTestSuite();
     qm::bind_type_table(qm::this_module);
-  }
-  void SetUp() override { PyErr_Clear(); }
-  void TearDown() override { PyErr_Clear(); }
-
-  /// The pending error's class and text; clears it.
-  static std::pair<PyObject *, std::string> take_error() {
-    PyObject *type = nullptr, *value = nullptr, *trace = nullptr;
-    PyErr_Fetch(&type, &value, &trace);
-    PyErr_NormalizeException(&type, &value, &trace);
-    std::string text;
-    if (PyObject *s = value ? PyObject_Str(value) : nullptr) {
-      text = PyString_AsString(s);
-      Py_DECREF(s);
-    }
-    Py_XDECREF(value);
-    Py_XDECREF(trace);
-    Py_XDECREF(type);  // the classes are static: the pointer stays comparable
-    return {type, text};
   }
   static bool holds_lock() { return _PyThreadState_Current != nullptr; }
 };
