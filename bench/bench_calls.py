@@ -39,7 +39,7 @@ def ns_per_call(fn, number):
 
 def main():
     number = int(sys.argv[1]) if len(sys.argv) > 1 else 200000
-    qm.QmBoardOpen(0, None)
+    qm.delete_QmVersionNumber(qm.QmBoardOpen(0, None)[1])
     fpga = qm.QM_DEBUG_ACCESS_PORT_FPGA_REGISTER
     base = qm.QM5_FPGA_REGISTER_ADDR_BASE + 0x10
     count, names = W(), ctypes.POINTER(ctypes.c_char_p)()

@@ -26,6 +26,7 @@ QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
   // Declared in this order so that they are released result, proxy, lock,
   // on return and while an exception leaves.
   qm::CallFrame lock;
+  if (!reachable()) return 1;  // nobody handles it
   Swig::OwnedReference proxy(
       qm::make_proxy(event, qm::type_at(qm::ty::p_Qm_Dll_Event_Param), qm::kBorrowed));
   if (!proxy) throw Swig::DirectorMethodException(kCallingRun);
@@ -45,6 +46,10 @@ QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
                                               "in output value of type 'QmWord'");
   }
   return value;
+}
+
+bool SwigDirector_Qm_Callback::reachable() const {
+  return !retired_ && Py_REFCNT(self()) > 0;
 }
 
 bool SwigDirector_Qm_Callback::get_inner_access(const std::string &method) const {

@@ -9,6 +9,13 @@
 #include "callbacks/director.h"
 #include "qmdll/include/qmdll.h"
 
+class Qm_Callback;
+namespace qm {
+class Pin;
+bool retire(Qm_Callback *object);
+void store_callback(Qm_Callback *object);
+}  // namespace qm
+
 class Qm_Callback {
  public:
   Qm_Callback() = default;
@@ -19,6 +26,16 @@ class Qm_Callback {
 
   Qm_Callback(const Qm_Callback &) = delete;
   Qm_Callback &operator=(const Qm_Callback &) = delete;
+
+ private:
+  // Guarded by the receiver's mutex (callbacks/receiver.cpp); retired_ is
+  // set holding the interpreter lock as well, so either lock may read it.
+  friend class qm::Pin;
+  friend class SwigDirector_Qm_Callback;
+  friend bool qm::retire(Qm_Callback *object);
+  friend void qm::store_callback(Qm_Callback *object);
+  int deliveries_ = 0;    ///< deliveries inside `run` right now
+  bool retired_ = false;  ///< deleted: the last delivery to leave frees it
 };
 
 class SwigDirector_Qm_Callback : public Qm_Callback, public Swig::Director {
@@ -28,6 +45,10 @@ class SwigDirector_Qm_Callback : public Qm_Callback, public Swig::Director {
   /// Calls the Python self's `run` with a borrowed proxy of the record; may
   /// throw Swig::DirectorException with the Python error set.
   QmWord run(Qm_Dll_Event_Param *event) override;
+  /// False once deleted, or while its Python self is being destroyed (the
+  /// last reference gone, its `this` not yet): an event that waited for the
+  /// lock meanwhile must not reach it. Lock held.
+  bool reachable() const;
 
   bool get_inner_access(const std::string &method) const override;
   void set_inner_access(const std::string &method, bool flag) override;

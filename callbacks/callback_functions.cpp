@@ -1,14 +1,18 @@
 // callback_functions.cpp: the Python-callable functions of the callback
 // family and the link getter and setter of cvar._qm_callback.
 //
-// Every Qm_Callback made by new_Qm_Callback is listed as live until it is
-// destroyed, so a stale proxy (the object was deleted through another proxy)
-// is refused with ValueError instead of reaching freed memory, and no object
-// is destroyed twice. The list is only touched with the lock held.
+// Every Qm_Callback made by new_Qm_Callback is listed as live, with a
+// generation number of its own, until it is deleted; every proxy this family
+// hands out is stamped with the generation of the object it was made for.
+// A stale proxy (its object was deleted through another proxy, and another
+// object may since live at the same address) is refused with ValueError
+// instead of reaching freed memory or the newer object, and no object is
+// deleted twice. Both tables are only touched with the lock held.
 #include "callbacks/callback_functions.h"
 
+#include <cstdint>
 #include <new>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "callbacks/callback.h"
 #include "callbacks/receiver.h"
@@ -29,11 +33,68 @@ constexpr char kInVariable[] = "in variable '_qm_callback' of type 'Qm_Callback 
 TypeDescriptor *callback_type() { return type_at(ty::p_Qm_Callback); }
 TypeDescriptor *event_type() { return type_at(ty::p_Qm_Dll_Event_Param); }
 
-std::unordered_set<const Qm_Callback *> &live_objects() {
-  static auto *live = new std::unordered_set<const Qm_Callback *>();  // never freed
+/// Generation numbers: 0 means "not known", so real ones start at 1.
+using Generation = std::uint64_t;
+Generation last_generation = 0;
+
+/// Live objects and their generations. Never freed (events outlive teardown).
+std::unordered_map<const Qm_Callback *, Generation> &live_objects() {
+  static auto *live = new std::unordered_map<const Qm_Callback *, Generation>();
   return *live;
 }
-bool is_live(const Qm_Callback *object) { return live_objects().count(object) != 0; }
+
+/// The object and generation each stamped proxy was made for, until it dies.
+struct Stamp {
+  const void *ptr;
+  Generation generation;
+};
+std::unordered_map<const PyObject *, Stamp> &stamps() {
+  static auto *table = new std::unordered_map<const PyObject *, Stamp>();
+  return *table;
+}
+
+void forget_stamp(const PyObject *proxy) { stamps().erase(proxy); }
+
+/// Stamps the proxy that `made` (a proxy or shadow instance, or None) carries
+/// with the generation of the live object it points to. False only when the
+/// table cannot grow, with MemoryError set.
+bool stamp(PyObject *made) {
+  static const bool watching = (watch_teardown(callback_type(), forget_stamp), true);
+  (void)watching;
+  ProxyObject *proxy = made == Py_None ? nullptr : find_proxy(made);
+  if (!proxy) return true;
+  auto live = live_objects().find(static_cast<const Qm_Callback *>(proxy->ptr));
+  if (live == live_objects().end()) return true;
+  try {
+    stamps()[reinterpret_cast<PyObject *>(proxy)] = Stamp{proxy->ptr, live->second};
+  } catch (const std::bad_alloc &) {
+    PyErr_NoMemory();
+    return false;
+  }
+  return true;
+}
+
+/// The generation a stamped proxy of `ptr` gives, or 0 when none does.
+Generation stamp_of(const PyObject *proxy, const void *ptr) {
+  auto found = proxy ? stamps().find(proxy) : stamps().end();
+  return found != stamps().end() && found->second.ptr == ptr ? found->second.generation : 0;
+}
+
+/// Whether `obj`, converted to `object`, reaches the live object it was made
+/// for. A proxy without stamp (another module's, or the stand-in an owner's
+/// teardown passes to its destroy function, which then speaks for it) is
+/// judged by the object alone.
+bool is_current(PyObject *obj, const Qm_Callback *object) {
+  auto live = live_objects().find(object);
+  if (live == live_objects().end()) return false;
+  Generation generation = 0;
+  for (ProxyObject *link = find_proxy(obj); link && !generation;
+       link = reinterpret_cast<ProxyObject *>(link->next)) {
+    generation = stamp_of(reinterpret_cast<PyObject *>(link), object);
+  }
+  if (!generation) generation = stamp_of(owner_in_teardown(object), object);
+  return !generation || generation == live->second;
+}
 
 /// Argument `obj` as a live Qm_Callback pointer (None: null); false with the
 /// error set.
@@ -43,7 +104,7 @@ bool callback_argument(PyObject *obj, Qm_Callback **out, const char *message) {
     argument_error(code, message);
     return false;
   }
-  if (*out && !is_live(*out)) {
+  if (*out && !is_current(obj, *out)) {
     set_error_with_lock(PyExc_ValueError, kDeleted);
     return false;
   }
@@ -91,7 +152,10 @@ bool guarded(Call call) {
 }  // namespace
 
 PyObject *callback_variable_get() {
-  return make_proxy(_qm_callback.load(std::memory_order_acquire), callback_type(), kBorrowed);
+  PyObject *proxy =
+      make_proxy(_qm_callback.load(std::memory_order_acquire), callback_type(), kBorrowed);
+  if (proxy && !stamp(proxy)) Py_CLEAR(proxy);
+  return proxy;
 }
 
 int callback_variable_set(PyObject *value) {
@@ -102,11 +166,11 @@ int callback_variable_set(PyObject *value) {
     set_error_with_lock(exception_for(code == kFail ? kTypeError : code), kInVariable);
     return 1;
   }
-  if (object && !is_live(object)) {
+  if (object && !is_current(value, object)) {
     set_error_with_lock(PyExc_ValueError, kDeleted);
     return 1;
   }
-  _qm_callback.store(object, std::memory_order_release);
+  store_callback(object);
   return 0;
 }
 
@@ -119,13 +183,17 @@ PyObject *delete_Qm_Callback(PyObject *, PyObject *args) {
   Qm_Callback *object = nullptr;
   int code = convert_pointer(obj[0], &object, callback_type(), kDisown);
   if (code < 0) return argument_error(code, QM_IN_METHOD("delete_Qm_Callback", 1, "Qm_Callback *"));
-  if (object && live_objects().erase(object) == 0) {
+  if (!object) Py_RETURN_NONE;
+  if (!is_current(obj[0], object)) {
     // The owning proxy's teardown after a delete through another proxy.
     if (in_owner_teardown(object)) Py_RETURN_NONE;
     set_error_with_lock(PyExc_ValueError, kDeleted);
     return nullptr;
   }
-  unlocked([&] { delete object; });
+  live_objects().erase(object);
+  // A delivery inside its `run` (on another thread, or this very call's
+  // caller) frees it when it leaves; later deliveries no longer find it.
+  if (retire(object)) unlocked([&] { delete object; });
   Py_RETURN_NONE;
 }
 
@@ -147,6 +215,8 @@ PyObject *Qm_Callback_run(PyObject *, PyObject *args) {
   bool upcall = director && director->self() == obj[0];
   QmWord result = 1;
   // The lock stays held: a director's `run` takes it again, which nests.
+  // The pin keeps the object while `run` lets other threads delete it.
+  Pin pin(object);
   if (!guarded([&] { result = upcall ? object->Qm_Callback::run(event) : object->run(event); })) {
     return nullptr;
   }
@@ -165,15 +235,18 @@ PyObject *new_Qm_Callback(PyObject *, PyObject *args) {
   });
   if (object) {
     try {
-      live_objects().insert(object);
+      live_objects()[object] = ++last_generation;
     } catch (const std::bad_alloc &) {
       unlocked([&] { delete object; });
       return PyErr_NoMemory();
     }
   }
   PyObject *proxy = make_proxy(object, callback_type(), kOwn | kNoShadow);  // None: no object
-  if (!proxy && object) {
-    live_objects().erase(object);
+  if (proxy && !stamp(proxy)) {
+    reinterpret_cast<ProxyObject *>(proxy)->own = 0;  // bare: deleted below, not by its teardown
+    Py_CLEAR(proxy);
+  }
+  if (!proxy && object && live_objects().erase(object)) {
     unlocked([&] { delete object; });
   }
   return proxy;
@@ -186,6 +259,7 @@ PyObject *disown_Qm_Callback(PyObject *, PyObject *args) {
   Qm_Callback *object = nullptr;
   if (!callback_argument(obj[0], &object, QM_IN_METHOD("disown_Qm_Callback", 1, "Qm_Callback *"))) return nullptr;
   if (Swig::Director *director = dynamic_cast<Swig::Director *>(object)) {
+    Pin pin(object);  // another thread may delete it while the lock is released
     unlocked([&] { director->disown(); });
   }
   Py_RETURN_NONE;
@@ -214,6 +288,7 @@ PyObject *qm_set_custom_callback(PyObject *, PyObject *args) {
   if (!parse_args<1>(args, "O:qm_set_custom_callback", obj)) return nullptr;
   Qm_Callback *object = nullptr;
   if (!callback_argument(obj[0], &object, QM_IN_METHOD("qm_set_custom_callback", 1, "Qm_Callback *"))) return nullptr;
+  Pin pin(object);  // a delete on another thread meanwhile leaves it for the store to see
   unlocked([&] { qm::qm_set_custom_callback(object); });
   Py_RETURN_NONE;
 }

@@ -1,11 +1,14 @@
 // init.cpp: init_qm_python, the module's only exported symbol. The steps run
 // in a fixed order: method-table fix-up, module creation, type-table binding,
-// constant table, `cvar` and its variable, the integer constants, and thread
-// support last so the lock exists before any wrapper releases it.
+// constant table, `cvar` and its variable, the integer constants, the exit
+// drain of event deliveries (registered with `atexit`, nothing added to the
+// module), and thread support last so the lock exists before any wrapper
+// releases it.
 #include <cstring>
 #include <string>
 
 #include "callbacks/callback_functions.h"
+#include "callbacks/exit_gate.h"
 #include "module/method_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/proxy.h"
@@ -95,5 +98,6 @@ extern "C" __attribute__((visibility("default"))) void init_qm_python() {
   PyDict_SetItemString(dict, "cvar", link);
   add_variable(link, "_qm_callback", callback_variable_get, callback_variable_set);
   define_integer_constants(dict);
+  register_exit_drain();
   PyEval_InitThreads();
 }

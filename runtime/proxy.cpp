@@ -170,9 +170,13 @@ long proxy_hash(PyObject *self) {
 /// innermost first (teardowns nest when a destroy drops further proxies).
 struct TeardownFrame {
   const void *ptr;
+  const PyObject *owner;
   const TeardownFrame *outer;
 };
 const TeardownFrame *teardowns = nullptr;
+
+TypeDescriptor *watched_type = nullptr;
+void (*teardown_watcher)(const PyObject *proxy) = nullptr;
 
 /// Destroys an owned pointee through the registered class's destroy
 /// function, or reports the leak when there is none.
@@ -191,7 +195,7 @@ void destroy_pointee(ProxyObject *proxy) {
   PyObject *stand_in = new_bare(proxy->ptr, proxy->ty, 0);
   PyObject *result = nullptr;
   if (stand_in) {
-    TeardownFrame frame = {proxy->ptr, teardowns};
+    TeardownFrame frame = {proxy->ptr, reinterpret_cast<PyObject *>(proxy), teardowns};
     teardowns = &frame;
     if (record->delargs == 0 && PyCFunction_Check(destroy))
       result = PyCFunction_GET_FUNCTION(destroy)(PyCFunction_GET_SELF(destroy), stand_in);
@@ -200,10 +204,12 @@ void destroy_pointee(ProxyObject *proxy) {
     teardowns = frame.outer;
     Py_DECREF(stand_in);
   }
+  // Teardown has no caller to raise to. A destroy function may fail without
+  // setting an exception: then there is nothing to report.
   if (result)
     Py_DECREF(result);
-  else
-    PyErr_WriteUnraisable(destroy);  // teardown has no caller to raise to
+  else if (PyErr_Occurred())
+    PyErr_WriteUnraisable(destroy);
   Py_DECREF(destroy);
 }
 
@@ -227,6 +233,7 @@ void proxy_dealloc(PyObject *self) {
   PyErr_Fetch(&type, &value, &traceback);
   if (proxy->own == 1) destroy_pointee(proxy);
   release_chain(proxy);
+  if (teardown_watcher && proxy->ty == watched_type) teardown_watcher(self);
   PyErr_Restore(type, value, traceback);
   PyObject_Free(self);
 }
@@ -439,10 +446,15 @@ ProxyObject *find_proxy(PyObject *obj) {
   return as_proxy(found);
 }
 
-bool in_owner_teardown(const void *ptr) {
+const PyObject *owner_in_teardown(const void *ptr) {
   for (const TeardownFrame *frame = teardowns; frame; frame = frame->outer)
-    if (frame->ptr == ptr) return true;
-  return false;
+    if (frame->ptr == ptr) return frame->owner;
+  return nullptr;
+}
+
+void watch_teardown(TypeDescriptor *type, void (*forget)(const PyObject *proxy)) {
+  watched_type = type;
+  teardown_watcher = forget;
 }
 
 int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, int *owned) {

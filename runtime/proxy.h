@@ -50,10 +50,15 @@ inline int convert_pointer(PyObject *obj, T **out, TypeDescriptor *type, int fla
   return code;
 }
 
-/// True while the owning proxy of `ptr` is calling its class's destroy
-/// function from its teardown: that call passes a temporary non-owning proxy,
-/// and the destructor must still free the block.
-bool in_owner_teardown(const void *ptr);
+/// The owning proxy of `ptr` while it is calling its class's destroy
+/// function from its teardown (else null): that call passes a temporary
+/// non-owning proxy, and the destructor must still free the block.
+const PyObject *owner_in_teardown(const void *ptr);
+inline bool in_owner_teardown(const void *ptr) { return owner_in_teardown(ptr) != nullptr; }
+
+/// Calls `forget` with each proxy of `type` as it dies, after its pointee was
+/// destroyed, for a family that keeps bookkeeping per proxy. One watcher.
+void watch_teardown(TypeDescriptor *type, void (*forget)(const PyObject *proxy));
 
 /// A new proxy for `ptr` (None for null), shadowed unless kNoShadow or no class.
 PyObject *make_proxy(void *ptr, TypeDescriptor *type, int flags);

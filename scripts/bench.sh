@@ -12,5 +12,5 @@ else
 fi
 build/bin/library_baseline
 for bench in bench/bench_*.py; do
-  PYTHONPATH=build/lib:tests/python QMDLL_PATH=build/lib/libqmdll.so /usr/bin/python2.7 "$bench"
+  PYTHONPATH=build/lib:python:tests/python QMDLL_PATH=build/lib/libqmdll.so /usr/bin/python2.7 "$bench"
 done

@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh --target _qm_python qmdll
-PYTHONPATH=build/lib exec /usr/bin/python2.7 examples/bench_session.py "$@"
+PYTHONPATH=build/lib:python exec /usr/bin/python2.7 examples/bench_session.py "$@"

@@ -10,6 +10,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 . "$here/lib/i386.sh"
+. "$here/lib/apt-mirror.sh"
 
 say() { echo "setup: $*"; }
 die() { echo "setup: $*" >&2; exit 1; }
@@ -30,38 +31,9 @@ apt_install() {
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
 
-# ---- the mirror: the URI this machine uses for bookworm, never a host of ours
-bookworm_mirror() {
-  local file
-  # deb822 sources: a stanza with Types: deb, a bookworm suite and URIs.
-  for file in /etc/apt/sources.list.d/*.sources; do
-    [ -r "$file" ] || continue
-    awk '
-      function flush() {
-        if (deb && bookworm && uri != "" && enabled) { print uri; found = 1; exit }
-        deb = 0; bookworm = 0; uri = ""; enabled = 1
-      }
-      BEGIN { enabled = 1 }
-      /^[ \t]*#/ { next }
-      /^[ \t]*$/ { flush(); next }
-      tolower($1) == "types:"   { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
-      tolower($1) == "suites:"  { for (i = 2; i <= NF; i++) if ($i == "bookworm") bookworm = 1 }
-      tolower($1) == "uris:"    { uri = $2 }
-      tolower($1) == "enabled:" { enabled = (tolower($2) != "no") }
-      END { if (!found) flush() }
-    ' "$file"
-  done | head -n 1
-  # One-line sources: deb [options] URI bookworm components...
-  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -r "$file" ] || continue
-    sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$file" |
-      awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }'
-  done | head -n 1
-}
-
 configure_bullseye() {
   local list=/etc/apt/sources.list.d/qm-bullseye.list mirror line
-  mirror="$(bookworm_mirror | head -n 1)"
+  mirror="$(bookworm_mirror)"
   [ -n "$mirror" ] || die "no Debian source for bookworm found in /etc/apt/sources.list or /etc/apt/sources.list.d/; add this machine's Debian mirror (a 'deb <mirror> bookworm main' line) and run again"
   line="deb $mirror bullseye main"
   if [ "$(cat "$list" 2>/dev/null)" != "$line" ]; then
@@ -128,6 +100,10 @@ ensure_i386_execution() {
 }
 
 # ---- what is needed
+# A run stopped by a kernel without 32-bit execution leaves i386 packages
+# unconfigured, and apt refuses to go on: settle execution first when we can.
+if installed g++-multilib; then ensure_i386_execution; fi
+
 tools=()
 installed g++-multilib || tools+=(g++-multilib)
 command -v cmake >/dev/null || tools+=(cmake)
@@ -146,6 +122,12 @@ fi
 if [ ${#python[@]} -gt 0 ]; then
   configure_bullseye
   apt_install "${python[@]}"
+fi
+
+# Valgrind runs 32-bit programs only with the i386 C library's symbols; the
+# event tests use it where it is installed.
+if command -v valgrind >/dev/null && [ "$(qm_i386_mode)" = native ]; then
+  installed libc6-dbg:i386 || apt_install libc6-dbg:i386
 fi
 
 if [ "$changed" = 0 ]; then

@@ -178,6 +178,44 @@ class DirectorReferences(CallbackTest):
         self.assertEqual(obj.calls, 0)
         qm.delete_Qm_Callback(borrowed)
 
+    def test_stale_proxy_never_reaches_a_newer_object(self):
+        def at_address_of(proxy, result):
+            """A new director at the address of `proxy`'s deleted object."""
+            address, made, kept = int(proxy), Bare(result), []
+            for _ in range(100):
+                newer = qm.new_Qm_Callback(made)
+                if int(newer) == address:
+                    return newer, made
+                kept.append(newer)
+            self.fail('no allocation at the freed address')
+
+        p = qm.new_Qm_Callback(Bare())
+        qm.delete_Qm_Callback(p)
+        newer, made = at_address_of(p, 7)
+        for call in (lambda: qm.Qm_Callback_run(p, None),
+                     lambda: qm.disown_Qm_Callback(p),
+                     lambda: qm.qm_set_custom_callback(p),
+                     lambda: setattr(qm.cvar, '_qm_callback', p),
+                     lambda: qm.delete_Qm_Callback(p)):
+            with self.assertRaises(ValueError) as cm:
+                call()
+            self.assertEqual(str(cm.exception), DELETED)
+        self.assertEqual((made.calls, sys.getrefcount(made)), (0, 2), 'never reached')
+        self.assertEqual(qm.Qm_Callback_run(newer, None), 7)
+        qm.delete_Qm_Callback(newer)
+
+        # The owner of an object deleted through a view dies after a newer
+        # object took the address: its teardown leaves the newer one alone.
+        h = Handler()
+        qm.cvar._qm_callback = h
+        qm.delete_Qm_Callback(qm.cvar._qm_callback)
+        newer, made = at_address_of(h.this, 9)
+        qm.cvar._qm_callback = newer
+        del h
+        gc.collect()
+        self.assertEqual(qm._qm_callback_imp(None), 9)
+        qm.delete_Qm_Callback(newer)
+
     def test_delete_through_a_borrowed_proxy(self):
         h = Handler()
         qm.cvar._qm_callback = h

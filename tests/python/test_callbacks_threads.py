@@ -4,10 +4,11 @@ that calls back into the library. Each scenario runs in its own interpreter
 under a watchdog, so a deadlock fails its test instead of hanging the suite;
 every count is exact, nothing is timed."""
 import os
-import subprocess
 import sys
 import threading
 import unittest
+
+from watchdog import run_child
 
 WATCHDOG_SECONDS = 120
 HERE = os.path.abspath(__file__)
@@ -160,19 +161,7 @@ SCENARIOS = [name for name in dir() if name.startswith('scenario_')]
 # ---- the watchdog (parent) ----
 
 def run_scenario(name):
-    child = subprocess.Popen([sys.executable, HERE, name], stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT)
-    expired = []
-
-    def kill():
-        expired.append(True)
-        child.kill()
-
-    timer = threading.Timer(WATCHDOG_SECONDS, kill)
-    timer.start()
-    output = child.communicate()[0]
-    timer.cancel()
-    return bool(expired), child.returncode, output
+    return run_child([sys.executable, HERE, name], WATCHDOG_SECONDS)
 
 
 class Concurrency(unittest.TestCase):

@@ -430,6 +430,17 @@ class TeardownTest(unittest.TestCase):
                 sys.stderr = saved
             self.assertIn('ignored', written)
 
+    def test_destroy_failing_without_exception_prints_nothing(self):
+        import _qm_python
+        self.register(_qm_python.SWIG_PyInstanceMethod_New)  # fails, sets nothing
+        saved, sys.stderr = sys.stderr, StringIO.StringIO()
+        try:
+            out = capture_fd1(lambda: second.make(0x900, RECORD, 1))
+            written = sys.stderr.getvalue()
+        finally:
+            sys.stderr = saved
+        self.assertEqual((out, written), ('', ''))
+
     def test_pending_exception_survives_teardown(self):
         calls = []
         self.register(lambda p: (calls.append(int(p)), second.delete_SecondRecord(p)))

@@ -1,0 +1,30 @@
+"""qmboard: scripting a QM evaluation bench.
+
+    import qmboard
+    print qmboard.boards()                        # names, library version
+    with qmboard.open(0) as board:                # closed on exit, also on an exception
+        print board.version, board.duts
+        board.load_fpga('adc_1.2.3.4.bit')
+        dut = board.dut(0)
+        print dut.info.revision, [c.name for c in dut.capture_configs]
+        samples = dut.capture(8192, config=0)     # array of signed ints
+        board.cypress_eeprom.write(0x100, b'\\x01\\x02')
+        board.write_register('fpga', 0xD010, 0xC0FFEE)
+        unsubscribe = qmboard.on_event(print_event)
+
+Every failing library status raises QmError (QmNonFatalError for the
+non-fatal status) with the status, the function and the library's last-error
+text. Captures come out of the capture buffer in one bulk copy and are
+converted per data format and bit width. The flat binding stays available
+as qm_python (classes) and _qm_python (functions).
+"""
+from qmboard.board import Board, BoardList, Eeprom, I2cDevice, SPACES, boards, open, shutdown
+from qmboard.dut import CaptureConfig, DacConfig, Dut, DutInfo
+from qmboard.errors import QmError, QmNonFatalError
+from qmboard.events import Event, on_event
+from qmboard.samples import BINARY, OFFSET_BINARY, TWOS_COMPLEMENT, decode, encode
+from qmboard.versions import Version
+
+__all__ = ['Board', 'BoardList', 'Eeprom', 'I2cDevice', 'SPACES', 'boards', 'open', 'shutdown',
+           'CaptureConfig', 'DacConfig', 'Dut', 'DutInfo', 'QmError', 'QmNonFatalError', 'Event',
+           'on_event', 'BINARY', 'OFFSET_BINARY', 'TWOS_COMPLEMENT', 'decode', 'encode', 'Version']
