@@ -3,6 +3,8 @@
 
 #include <new>
 
+#include "runtime/frame.h"
+
 namespace qm {
 
 PyObject *exception_for(int code) {
@@ -23,9 +25,8 @@ PyObject *exception_for(int code) {
 }
 
 void set_error_with_lock(PyObject *type, const char *message) {
-  PyGILState_STATE state = PyGILState_Ensure();
+  CallFrame lock;
   PyErr_SetString(type, message);
-  PyGILState_Release(state);
 }
 
 PyObject *raise_error(PyObject *type, const char *message) {
@@ -47,9 +48,8 @@ PyObject *raise_native_exception(const char *out_of_memory, const char *other) {
     message = out_of_memory;
   } catch (...) {
   }
-  PyGILState_STATE state = PyGILState_Ensure();
+  CallFrame lock;
   if (!PyErr_Occurred()) PyErr_SetString(type, message);
-  PyGILState_Release(state);
   return nullptr;
 }
 
