@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "runtime/frame.h"
 #include "runtime/proxy.h"
+#include "runtime/reference.h"
 
 namespace {
 constexpr char kCallingRun[] = "Error detected when calling 'Qm_Callback.run'";

@@ -14,7 +14,6 @@
 #include <string>
 
 #include "runtime/python.h"
-#include "runtime/reference.h"
 
 namespace Swig {
 

@@ -21,6 +21,7 @@
 
 #include "callbacks/exit_gate.h"
 #include "runtime/frame.h"
+#include "runtime/reference.h"
 
 namespace qm {
 
