@@ -13,7 +13,6 @@
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"
-#include "runtime/literal.h"
 
 namespace qm {
 
@@ -27,13 +26,9 @@ struct LibraryCall<Description, std::tuple<In...>, std::tuple<Out...>> {
   using Storage = std::tuple<typename Out::storage...>;
 
   static PyObject *call(PyObject *, PyObject *args) {
-    CallFrame frame;
-    PyObject *objects[arity + 1] = {};
-    if (!parse_args<arity>(args, ParseFormat<arity, Description::name>::value.text, objects)) {
-      return nullptr;
-    }
+    Entry<arity> entry(args, Description::format);
     Values values{};
-    if (!convert_all(objects, values, std::index_sequence_for<In...>())) return nullptr;
+    if (!entry || !convert_all(entry, values, std::index_sequence_for<In...>())) return nullptr;
     Storage outputs{};
     unsigned long status = 0;
     unlocked([&] { status = invoke(values, outputs, std::index_sequence_for<Out...>()); });
@@ -44,15 +39,12 @@ struct LibraryCall<Description, std::tuple<In...>, std::tuple<Out...>> {
   template <std::size_t I>
   static bool convert_one(PyObject *object, Values &values) {
     using Kind = std::tuple_element_t<I, std::tuple<In...>>;
-    int code = Kind::convert(object, &std::get<I>(values));
-    if (code >= 0) return true;
-    argument_error(code, InMethod<Description::name, I + 1, Kind::declared>::value.text);
-    return false;
+    return converted(Kind::convert(object, &std::get<I>(values)), Description::messages[I]);
   }
 
   template <std::size_t... I>
-  static bool convert_all(PyObject **objects, Values &values, std::index_sequence<I...>) {
-    return (convert_one<I>(objects[I], values) && ...);
+  static bool convert_all(const Entry<arity> &entry, Values &values, std::index_sequence<I...>) {
+    return (convert_one<I>(entry[I], values) && ...);
   }
 
   template <std::size_t... J>

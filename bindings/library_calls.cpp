@@ -5,19 +5,19 @@
 #include "bindings/arguments.h"
 #include "bindings/library_call.h"
 #include "bindings/outputs.h"
-
-#define QM_UNPAREN(...) __VA_ARGS__
+#include "runtime/literal.h"
 
 namespace qm {
 namespace wrap {
 // Inside this namespace the declared type names (QmWord, ...) are the
 // argument kinds; the library's own types and functions are spelled ::name.
-#define QM_LIBRARY_CALL(NAME, ARGUMENTS, OUTPUTS)  \
-  struct NAME##_call {                             \
-    static constexpr char name[] = #NAME;          \
-    static constexpr auto function = &::NAME;      \
-    using inputs = std::tuple<QM_UNPAREN ARGUMENTS>; \
-    using outputs = std::tuple<QM_UNPAREN OUTPUTS>;  \
+#define QM_LIBRARY_CALL(NAME, ARGUMENTS, OUTPUTS)                                            \
+  struct NAME##_call {                                                                       \
+    static constexpr char format[] = QM_PARSE_FORMAT(NAME, QM_UNPAREN ARGUMENTS);            \
+    static constexpr const char *messages[] = QM_ARGUMENT_MESSAGES(NAME, QM_UNPAREN ARGUMENTS); \
+    static constexpr auto function = &::NAME;                                                \
+    using inputs = std::tuple<QM_UNPAREN ARGUMENTS>;                                         \
+    using outputs = std::tuple<QM_UNPAREN OUTPUTS>;                                          \
   };
 #include "bindings/library_calls.def"
 #undef QM_LIBRARY_CALL

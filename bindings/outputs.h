@@ -7,11 +7,12 @@
 
 #include <tuple>
 
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "qmdll/include/qmdll.h"
-#include "runtime/blocks.h"
+#include "records/blocks.h"
 #include "runtime/convert.h"
 #include "runtime/proxy.h"
+#include "runtime/reference.h"
 
 namespace qm {
 namespace wrap {
@@ -43,13 +44,12 @@ struct name_list {
   };
   static auto params(storage &s) { return std::make_tuple(&s.count, &s.names); }
   static PyObject *append(PyObject *result, storage &s) {
-    PyObject *list = PyList_New(0);
+    OwnedReference list(PyList_New(0));
     for (::QmWord i = 0; list && s.names && i < s.count; ++i) {
-      PyObject *name = from_string(s.names[i]);
-      if (!name || PyList_Append(list, name) < 0) Py_CLEAR(list);
-      Py_XDECREF(name);
+      OwnedReference name(from_string(s.names[i]));
+      if (!name || PyList_Append(list.get(), name.get()) < 0) list = nullptr;
     }
-    return append_tuple(result, list);
+    return append_tuple(result, list.release());
   }
 };
 

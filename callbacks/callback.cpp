@@ -3,11 +3,12 @@
 #include "callbacks/callback.h"
 
 #include "callbacks/receiver.h"
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"
 #include "runtime/proxy.h"
+#include "runtime/reference.h"
 
 namespace {
 constexpr char kCallingRun[] = "Error detected when calling 'Qm_Callback.run'";
@@ -27,7 +28,7 @@ QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
   // on return and while an exception leaves.
   qm::CallFrame lock;
   if (!reachable()) return 1;  // nobody handles it
-  Swig::OwnedReference proxy(
+  qm::OwnedReference proxy(
       qm::make_proxy(event, qm::type_at(qm::ty::p_Qm_Dll_Event_Param), qm::kBorrowed));
   if (!proxy) throw Swig::DirectorMethodException(kCallingRun);
   // A shadow instance that could not be made falls back to the bare proxy and
@@ -36,7 +37,7 @@ QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
   // PyObject_CallMethod(self, "run", "(O)", proxy) without building the
   // name and parsing the format on every event: same look-up, same call.
   static PyObject *const run_name = PyString_InternFromString("run");  // kept for the process
-  Swig::OwnedReference result(
+  qm::OwnedReference result(
       run_name ? PyObject_CallMethodObjArgs(self(), run_name, proxy.get(), nullptr) : nullptr);
   if (!result) throw Swig::DirectorMethodException(kCallingRun);
   unsigned long value = 0;

@@ -8,6 +8,7 @@
 
 #include "callbacks/director.h"
 #include "qmdll/include/qmdll.h"
+#include "runtime/errors.h"
 
 class Qm_Callback;
 namespace qm {
@@ -56,5 +57,15 @@ class SwigDirector_Qm_Callback : public Qm_Callback, public Swig::Director {
  private:
   std::map<std::string, bool> inner_;  ///< per-method flags; unused by the module
 };
+
+namespace qm {
+/// Inside a catch block: a native exception other than a director exception
+/// out of `run` becomes the Python error (unless one is pending). Takes the
+/// lock itself.
+inline void run_failed_natively() {
+  raise_native_exception("out of memory in Qm_Callback.run",
+                         "unexpected native exception in Qm_Callback.run");
+}
+}  // namespace qm
 
 #endif

@@ -1,5 +1,6 @@
 // callback_functions.cpp: the Python-callable functions of the callback
-// family and the link getter and setter of cvar._qm_callback.
+// family, expanded from callback_functions.def, and the link getter and
+// setter of cvar._qm_callback.
 //
 // Every Qm_Callback made by new_Qm_Callback is listed as live, with a
 // generation number of its own, until it is deleted; every proxy this family
@@ -16,7 +17,7 @@
 
 #include "callbacks/callback.h"
 #include "callbacks/receiver.h"
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"
@@ -27,26 +28,20 @@
 namespace qm {
 namespace {
 
-constexpr char kCallbackType[] = "Qm_Callback *";
-constexpr char kEventType[] = "Qm_Dll_Event_Param *";
 constexpr char kDeleted[] = "this Qm_Callback object was already deleted";
-constexpr auto kInVariable = concat("in variable '_qm_callback' of type '", kCallbackType, "'");
+constexpr char kInVariable[] = "in variable '_qm_callback' of type 'Qm_Callback *'";
 
-constexpr char kDeleteName[] = "delete_Qm_Callback";
-constexpr char kRunName[] = "Qm_Callback_run";
-constexpr char kNewName[] = "new_Qm_Callback";
-constexpr char kDisownName[] = "disown_Qm_Callback";
-constexpr char kImpName[] = "_qm_callback_imp";
-constexpr char kSetName[] = "qm_set_custom_callback";
-
-template <std::size_t N, const auto &Name>
-constexpr const char *format() {
-  return ParseFormat<N, Name>::value.text;
-}
-template <const auto &Name, std::size_t I, const auto &Type>
-constexpr const char *in_method() {
-  return InMethod<Name, I, Type>::value.text;
-}
+// Each function's parse format and in-method messages, from its row.
+#define QM_DECLARED_Qm_Callback_p "Qm_Callback *"
+#define QM_DECLARED_Qm_Dll_Event_Param_p "Qm_Dll_Event_Param *"
+#define QM_DECLARED_PyObject_p "PyObject *"
+#define QM_CALLBACK_FUNCTION(NAME, ARGUMENTS)                                   \
+  constexpr char NAME##_format[] = QM_PARSE_FORMAT(NAME, QM_UNPAREN ARGUMENTS); \
+  constexpr const char *NAME##_messages[] = QM_ARGUMENT_MESSAGES(NAME, QM_UNPAREN ARGUMENTS);
+#define QM_CALLBACK_HOOK(NAME)
+#include "callbacks/callback_functions.def"
+#undef QM_CALLBACK_FUNCTION
+#undef QM_CALLBACK_HOOK
 
 TypeDescriptor *callback_type() { return type_at(ty::p_Qm_Callback); }
 TypeDescriptor *event_type() { return type_at(ty::p_Qm_Dll_Event_Param); }
@@ -114,41 +109,10 @@ bool is_current(PyObject *obj, const Qm_Callback *object) {
   return !generation || generation == live->second;
 }
 
-/// Argument `obj` as a live Qm_Callback pointer (None: null); false with the
-/// error set.
+/// `obj` as a live Qm_Callback pointer (None: null); false with the error set.
 bool callback_argument(PyObject *obj, Qm_Callback **out, const char *message) {
-  int code = convert_pointer(obj, out, callback_type(), 0);
-  if (code < 0) {
-    argument_error(code, message);
-    return false;
-  }
-  if (*out && !is_current(obj, *out)) {
-    set_error_with_lock(PyExc_ValueError, kDeleted);
-    return false;
-  }
-  return true;
-}
-
-bool event_argument(PyObject *obj, Qm_Dll_Event_Param **out, const char *message) {
-  int code = convert_pointer(obj, out, event_type(), 0);
-  if (code < 0) argument_error(code, message);
-  return code >= 0;
-}
-
-/// Inside a catch: a native exception other than a director exception
-/// becomes a Python error, unless one is pending. Takes the lock itself.
-void native_failure() {
-  PyObject *type = PyExc_RuntimeError;
-  const char *message = "unexpected native exception in Qm_Callback.run";
-  try {
-    throw;
-  } catch (const std::bad_alloc &) {
-    type = PyExc_MemoryError;
-    message = "out of memory in Qm_Callback.run";
-  } catch (...) {
-  }
-  CallFrame lock;
-  if (!PyErr_Occurred()) PyErr_SetString(type, message);
+  return converted(convert_pointer(obj, out, callback_type(), 0), message) &&
+         (!*out || is_current(obj, *out) || raise_error(PyExc_ValueError, kDeleted));
 }
 
 /// Runs a call that may reach a director's `run`, catching every native
@@ -162,51 +126,28 @@ bool guarded(Call call) {
   } catch (const Swig::DirectorException &) {
     return false;
   } catch (...) {
-    native_failure();
+    run_failed_natively();
     return false;
   }
 }
 
 }  // namespace
 
-PyObject *callback_variable_get() {
-  PyObject *proxy =
-      make_proxy(_qm_callback.load(std::memory_order_acquire), callback_type(), kBorrowed);
-  if (proxy && !stamp(proxy)) Py_CLEAR(proxy);
-  return proxy;
-}
+/// The bodies of the table's functions, each run after its entry's
+/// prologue, with the lock held.
+namespace body {
+namespace {
 
-int callback_variable_set(PyObject *value) {
+PyObject *delete_Qm_Callback(const Entry<1> &call) {
   Qm_Callback *object = nullptr;
-  // Deleting the attribute (no value) is refused like a wrong value.
-  int code = value ? convert_pointer(value, &object, callback_type(), 0) : kTypeError;
-  if (code < 0) {
-    set_error_with_lock(exception_for(code == kFail ? kTypeError : code), kInVariable.text);
-    return 1;
+  if (!call.pointer(0, &object, callback_type(), delete_Qm_Callback_messages[0], kDisown)) {
+    return nullptr;
   }
-  if (object && !is_current(value, object)) {
-    set_error_with_lock(PyExc_ValueError, kDeleted);
-    return 1;
-  }
-  store_callback(object);
-  return 0;
-}
-
-namespace py {
-
-PyObject *delete_Qm_Callback(PyObject *, PyObject *args) {
-  CallFrame frame;
-  PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kDeleteName>(), obj)) return nullptr;
-  Qm_Callback *object = nullptr;
-  int code = convert_pointer(obj[0], &object, callback_type(), kDisown);
-  if (code < 0) return argument_error(code, in_method<kDeleteName, 1, kCallbackType>());
   if (!object) Py_RETURN_NONE;
-  if (!is_current(obj[0], object)) {
+  if (!is_current(call[0], object)) {
     // The owning proxy's teardown after a delete through another proxy.
     if (in_owner_teardown(object)) Py_RETURN_NONE;
-    set_error_with_lock(PyExc_ValueError, kDeleted);
-    return nullptr;
+    return raise_error(PyExc_ValueError, kDeleted);
   }
   live_objects().erase(object);
   // A delivery inside its `run` (on another thread, or this very call's
@@ -215,22 +156,17 @@ PyObject *delete_Qm_Callback(PyObject *, PyObject *args) {
   Py_RETURN_NONE;
 }
 
-PyObject *Qm_Callback_run(PyObject *, PyObject *args) {
-  CallFrame frame;
-  PyObject *obj[2] = {};
-  if (!parse_args<2>(args, format<2, kRunName>(), obj)) return nullptr;
+PyObject *Qm_Callback_run(const Entry<2> &call) {
+  const char *const *messages = Qm_Callback_run_messages;
   Qm_Callback *object = nullptr;
-  if (!callback_argument(obj[0], &object, in_method<kRunName, 1, kCallbackType>())) return nullptr;
-  if (!object) {
-    set_error_with_lock(PyExc_ValueError, in_method<kRunName, 1, kCallbackType>());
-    return nullptr;
-  }
+  if (!callback_argument(call[0], &object, messages[0])) return nullptr;
+  if (!object) return raise_error(PyExc_ValueError, messages[0]);
   Qm_Dll_Event_Param *event = nullptr;
-  if (!event_argument(obj[1], &event, in_method<kRunName, 2, kEventType>())) return nullptr;
+  if (!call.pointer(1, &event, event_type(), messages[1])) return nullptr;
   // Called with a director's own Python self, this is the Python class
   // reaching its base `run`: answer for the base instead of recursing.
   Swig::Director *director = dynamic_cast<Swig::Director *>(object);
-  bool upcall = director && director->self() == obj[0];
+  bool upcall = director && director->self() == call[0];
   QmWord result = 1;
   // The lock stays held: a director's `run` takes it again, which nests.
   // The pin keeps the object while `run` lets other threads delete it.
@@ -241,11 +177,8 @@ PyObject *Qm_Callback_run(PyObject *, PyObject *args) {
   return from_unsigned(result);
 }
 
-PyObject *new_Qm_Callback(PyObject *, PyObject *args) {
-  CallFrame frame;
-  PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kNewName>(), obj)) return nullptr;
-  PyObject *self = obj[0] == Py_None ? nullptr : obj[0];
+PyObject *new_Qm_Callback(const Entry<1> &call) {
+  PyObject *self = call[0] == Py_None ? nullptr : call[0];
   Qm_Callback *object = nullptr;
   unlocked([&] {
     object = self ? static_cast<Qm_Callback *>(new (std::nothrow) SwigDirector_Qm_Callback(self))
@@ -270,12 +203,9 @@ PyObject *new_Qm_Callback(PyObject *, PyObject *args) {
   return proxy;
 }
 
-PyObject *disown_Qm_Callback(PyObject *, PyObject *args) {
-  CallFrame frame;
-  PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kDisownName>(), obj)) return nullptr;
+PyObject *disown_Qm_Callback(const Entry<1> &call) {
   Qm_Callback *object = nullptr;
-  if (!callback_argument(obj[0], &object, in_method<kDisownName, 1, kCallbackType>())) return nullptr;
+  if (!callback_argument(call[0], &object, disown_Qm_Callback_messages[0])) return nullptr;
   if (Swig::Director *director = dynamic_cast<Swig::Director *>(object)) {
     Pin pin(object);  // another thread may delete it while the lock is released
     unlocked([&] { director->disown(); });
@@ -283,33 +213,55 @@ PyObject *disown_Qm_Callback(PyObject *, PyObject *args) {
   Py_RETURN_NONE;
 }
 
-PyObject *Qm_Callback_swigregister(PyObject *, PyObject *args) {
-  return register_class(args, callback_type());
-}
-
-PyObject *_qm_callback_imp(PyObject *, PyObject *args) {
-  CallFrame frame;
-  PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kImpName>(), obj)) return nullptr;
+PyObject *_qm_callback_imp(const Entry<1> &call) {
   Qm_Dll_Event_Param *event = nullptr;
-  if (!event_argument(obj[0], &event, in_method<kImpName, 1, kEventType>())) return nullptr;
+  if (!call.pointer(0, &event, event_type(), _qm_callback_imp_messages[0])) return nullptr;
   // The library's path, except that a failure of `run` is raised here.
   QmWord result = 1;
-  bool done = false;
-  unlocked([&] { done = guarded([&] { result = deliver_event(event); }); });
+  bool done = unlocked([&] { return guarded([&] { result = deliver_event(event); }); });
   return done ? from_unsigned(result) : nullptr;
 }
 
-PyObject *qm_set_custom_callback(PyObject *, PyObject *args) {
-  CallFrame frame;
-  PyObject *obj[1] = {};
-  if (!parse_args<1>(args, format<1, kSetName>(), obj)) return nullptr;
+PyObject *qm_set_custom_callback(const Entry<1> &call) {
   Qm_Callback *object = nullptr;
-  if (!callback_argument(obj[0], &object, in_method<kSetName, 1, kCallbackType>())) return nullptr;
+  if (!callback_argument(call[0], &object, qm_set_custom_callback_messages[0])) return nullptr;
   Pin pin(object);  // a delete on another thread meanwhile leaves it for the store to see
   unlocked([&] { qm::qm_set_custom_callback(object); });
   Py_RETURN_NONE;
 }
 
+}  // namespace
+}  // namespace body
+
+PyObject *callback_variable_get() {
+  PyObject *proxy =
+      make_proxy(_qm_callback.load(std::memory_order_acquire), callback_type(), kBorrowed);
+  if (proxy && !stamp(proxy)) Py_CLEAR(proxy);
+  return proxy;
+}
+
+int callback_variable_set(PyObject *value) {
+  Qm_Callback *object = nullptr;
+  // Deleting the attribute (no value) is refused like a wrong value.
+  if (!value) {
+    argument_error(kTypeError, kInVariable);
+    return 1;
+  }
+  if (!callback_argument(value, &object, kInVariable)) return 1;
+  store_callback(object);
+  return 0;
+}
+
+namespace py {
+#define QM_CALLBACK_FUNCTION(NAME, ARGUMENTS)                                                \
+  PyObject *NAME(PyObject *, PyObject *args) {                                               \
+    Entry<sizeof NAME##_messages / sizeof NAME##_messages[0] - 1> call(args, NAME##_format); \
+    return call ? body::NAME(call) : nullptr;                                                \
+  }
+#define QM_CALLBACK_HOOK(NAME) \
+  PyObject *NAME(PyObject *, PyObject *args) { return register_class(args, callback_type()); }
+#include "callbacks/callback_functions.def"
+#undef QM_CALLBACK_FUNCTION
+#undef QM_CALLBACK_HOOK
 }  // namespace py
 }  // namespace qm

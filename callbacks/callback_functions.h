@@ -12,14 +12,11 @@ PyObject *callback_variable_get();
 int callback_variable_set(PyObject *value);
 
 namespace py {
-// In method-table order.
-PyObject *delete_Qm_Callback(PyObject *self, PyObject *args);
-PyObject *Qm_Callback_run(PyObject *self, PyObject *args);
-PyObject *new_Qm_Callback(PyObject *self, PyObject *args);
-PyObject *disown_Qm_Callback(PyObject *self, PyObject *args);
-PyObject *Qm_Callback_swigregister(PyObject *self, PyObject *args);
-PyObject *_qm_callback_imp(PyObject *self, PyObject *args);
-PyObject *qm_set_custom_callback(PyObject *self, PyObject *args);
+#define QM_CALLBACK_FUNCTION(NAME, ARGUMENTS) PyObject *NAME(PyObject *self, PyObject *args);
+#define QM_CALLBACK_HOOK(NAME) QM_CALLBACK_FUNCTION(NAME, ())
+#include "callbacks/callback_functions.def"
+#undef QM_CALLBACK_FUNCTION
+#undef QM_CALLBACK_HOOK
 }  // namespace py
 }  // namespace qm
 

@@ -17,29 +17,6 @@
 
 namespace Swig {
 
-/// Owns one reference to a Python object; touch only with the lock held.
-class OwnedReference {
- public:
-  OwnedReference() = default;
-  explicit OwnedReference(PyObject *owned) : object_(owned) {}
-  ~OwnedReference() { Py_XDECREF(object_); }
-  OwnedReference(const OwnedReference &) = delete;
-  OwnedReference &operator=(const OwnedReference &) = delete;
-
-  /// Takes over `owned`, dropping the reference held so far.
-  OwnedReference &operator=(PyObject *owned) {
-    PyObject *old = object_;
-    object_ = owned;
-    Py_XDECREF(old);
-    return *this;
-  }
-  PyObject *get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-
- private:
-  PyObject *object_ = nullptr;  ///< owned reference, or null
-};
-
 /// Base of every director class; a director derives from the native class it
 /// stands in for first and from Director second.
 class Director {

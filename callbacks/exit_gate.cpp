@@ -31,7 +31,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "runtime/python.h"
+#include "runtime/frame.h"
+#include "runtime/reference.h"
 
 namespace qm {
 namespace {
@@ -68,10 +69,10 @@ PyObject *drain(PyObject *, PyObject *) {
   Gate &g = gate();
   g.closing.store(true);
   const int own = depth;
-  Py_BEGIN_ALLOW_THREADS
-  std::unique_lock<std::mutex> lock(g.mutex);
-  g.left.wait_for(lock, kDrainLimit, [&] { return g.inside.load() <= own; });
-  Py_END_ALLOW_THREADS
+  unlocked([&] {
+    std::unique_lock<std::mutex> lock(g.mutex);
+    g.left.wait_for(lock, kDrainLimit, [&] { return g.inside.load() <= own; });
+  });
   Py_RETURN_NONE;
 }
 
@@ -99,16 +100,13 @@ Admission::~Admission() {
 void register_exit_drain() {
   static bool registered = false;
   if (registered) return;
-  PyObject *atexit = PyImport_ImportModule("atexit");
-  PyObject *handler = atexit ? PyCFunction_NewEx(&drain_method, nullptr, nullptr) : nullptr;
-  PyObject *result =
-      handler ? PyObject_CallMethod(atexit, const_cast<char *>("register"), const_cast<char *>("(O)"), handler)
-              : nullptr;
-  registered = result != nullptr;
+  OwnedReference atexit(PyImport_ImportModule("atexit"));
+  OwnedReference handler(atexit ? PyCFunction_NewEx(&drain_method, nullptr, nullptr) : nullptr);
+  OwnedReference result(handler ? PyObject_CallMethod(atexit.get(), const_cast<char *>("register"),
+                                                      const_cast<char *>("(O)"), handler.get())
+                                : nullptr);
+  registered = static_cast<bool>(result);
   if (!result) PyErr_Clear();  // events then work as before, without the drain
-  Py_XDECREF(result);
-  Py_XDECREF(handler);
-  Py_XDECREF(atexit);
 }
 
 }  // namespace qm

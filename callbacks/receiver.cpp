@@ -17,11 +17,11 @@
 #include "callbacks/receiver.h"
 
 #include <mutex>
-#include <new>
 #include <typeinfo>
 
 #include "callbacks/exit_gate.h"
 #include "runtime/frame.h"
+#include "runtime/reference.h"
 
 namespace qm {
 
@@ -133,17 +133,14 @@ extern "C" QmWord QM_RECEIVER_CALL _qm_callback_imp(Qm_Dll_Event_Param *event) {
   if (!director->reachable()) return 1;
   // `run` may delete the director (the pin defers the free) and drop the
   // last reference to its self.
-  Swig::OwnedReference context((Py_INCREF(director->self()), director->self()));
+  OwnedReference context = OwnedReference::to(director->self());
   try {
     return object->run(event);
   } catch (const Swig::DirectorException &) {
-    report_unraisable(context.get());
-  } catch (const std::bad_alloc &) {
-    PyErr_NoMemory();
-    report_unraisable(context.get());
   } catch (...) {
-    report_unraisable(context.get());
+    run_failed_natively();
   }
+  report_unraisable(context.get());
   return 1;
 }
 

@@ -12,6 +12,7 @@
 #include "module/method_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/proxy.h"
+#include "runtime/reference.h"
 #include "runtime/types.h"
 #include "runtime/varlink.h"
 
@@ -44,16 +45,14 @@ void fix_up_method_docs(PyMethodDef *methods) {
     const char *wanted = marker + marker_length;
     for (ConstantEntry *c = constant_table; c->kind; ++c) {
       if (std::strncmp(c->name, wanted, std::strlen(c->name)) != 0) continue;
-      PyObject *proxy = c->kind == 4 && c->pvalue ? make_proxy(c->pvalue, *c->ptype, kNoShadow)
-                                                  : nullptr;
-      PyObject *packed = proxy ? PyObject_Str(proxy) : nullptr;
+      OwnedReference proxy(c->kind == 4 && c->pvalue ? make_proxy(c->pvalue, *c->ptype, kNoShadow)
+                                                     : nullptr);
+      OwnedReference packed(proxy ? PyObject_Str(proxy.get()) : nullptr);
       if (packed) {
         std::string text(doc, wanted);
-        text += PyString_AS_STRING(packed);
+        text += PyString_AS_STRING(packed.get());
         method->ml_doc = strdup(text.c_str());  // kept for the process's life
       }
-      Py_XDECREF(packed);
-      Py_XDECREF(proxy);
       PyErr_Clear();
       break;
     }
@@ -62,26 +61,23 @@ void fix_up_method_docs(PyMethodDef *methods) {
 
 void install_constant_table(PyObject *dict) {
   for (ConstantEntry *c = constant_table; c->kind; ++c) {
-    PyObject *value = nullptr;
+    OwnedReference value;
     if (c->kind == 4) value = make_proxy(c->pvalue, *c->ptype, kBorrowed);
     if (c->kind == 5) {
       value = c->pvalue ? make_packed(c->pvalue, static_cast<size_t>(c->lvalue), *c->ptype)
                         : (Py_INCREF(Py_None), Py_None);
     }
-    if (value) {
-      PyDict_SetItemString(dict, c->name, value);
-      Py_DECREF(value);
-    }
+    if (value) PyDict_SetItemString(dict, c->name, value.get());
   }
 }
 
+void define_integer_constant(PyObject *dict, const char *name, long number) {
+  OwnedReference value(PyInt_FromLong(number));
+  if (value) PyDict_SetItemString(dict, name, value.get());
+}
+
 void define_integer_constants(PyObject *dict) {
-#define QM_CONSTANT(NAME)                                  \
-  {                                                        \
-    PyObject *value = PyInt_FromLong(static_cast<long>(NAME)); \
-    PyDict_SetItemString(dict, #NAME, value);              \
-    Py_XDECREF(value);                                     \
-  }
+#define QM_CONSTANT(NAME) define_integer_constant(dict, #NAME, static_cast<long>(NAME));
 #include "module/constants.def"
 #undef QM_CONSTANT
 }

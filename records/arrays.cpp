@@ -5,11 +5,11 @@
 // a pointer the module did not make) cannot be checked.
 #include <cstring>
 
-#include "records/fields.h"
+#include "catalog/type_table.h"
+#include "qmdll/include/qmdll.h"
+#include "records/blocks.h"
 #include "records/record_functions.h"
-#include "records/string_blocks.h"
 #include "runtime/literal.h"
-#include "runtime/blocks.h"
 #include "runtime/convert.h"
 #include "runtime/errors.h"
 #include "runtime/frame.h"
@@ -28,77 +28,69 @@ enum class ItemKind : unsigned char {
 #define QM_ITEM_WORD ItemKind::Word
 #define QM_ITEM_BYTE ItemKind::Byte
 
+/// The fixed texts of __getitem__ or __setitem__ that concern the array and index.
+struct ItemTexts {
+  const char *format;  ///< "OO:<Array>___getitem__", "OOO:<Array>___setitem__"
+  const char *array;   ///< argument-1 message, also the null-array refusal
+  const char *index;   ///< argument-2 message
+  const char *range;   ///< index beyond the length of an array the module made
+};
+
 /// One array class, with the fixed texts of its seven functions.
 struct ArrayEntry {
   ItemKind item;
-  int array_row;             ///< descriptor of `<Array> *`
+  BlockFamily block;         ///< descriptor of `<Array> *` and destructor texts
   int element_row;           ///< descriptor of the element pointer type
   std::size_t element_size;  ///< bytes of one element
   const char *new_format, *new_count, *new_too_large;
-  const char *delete_format, *delete_array, *not_owner;
-  const char *get_format, *get_array, *get_index, *get_range;
-  const char *set_format, *set_array, *set_index, *set_value, *set_range, *set_null;
+  ItemTexts get, set;
+  const char *set_value, *set_null;
   const char *cast_format, *cast_array;
   const char *from_format, *from_pointer;
 };
 
-PyObject *raise(PyObject *type, const char *message) {
-  PyErr_SetString(type, message);
+PyObject *new_array(const ArrayEntry &entry, PyObject *args) {
+  Entry<1> call(args, entry.new_format);
+  unsigned long count = 0;
+  if (!call || !converted(as_unsigned(call[0], &count), entry.new_count)) return nullptr;
+  // The block size must not wrap in 32 bits: a short block would be a lie.
+  const unsigned long long bytes = static_cast<unsigned long long>(count) * entry.element_size;
+  if (bytes > 0xFFFFFFFFull) return raise_error(PyExc_MemoryError, entry.new_too_large);
+  const std::size_t elements = count;
+  return create_block(entry.block, static_cast<std::size_t>(bytes), &elements);
+}
+
+/// The prologue of __getitem__ and __setitem__: the entry's, then the array
+/// and the index (arguments 1 and 2). `ok` false: the error is set.
+template <std::size_t N>
+struct ItemCall : Entry<N> {
+  void *array = nullptr;
+  unsigned long index = 0;
+  bool ok;
+  ItemCall(const ArrayEntry &entry, const ItemTexts &texts, PyObject *args)
+      : Entry<N>(args, texts.format),
+        ok(*this && this->pointer(0, &array, type_at(entry.block.row), texts.array) &&
+           converted(as_unsigned((*this)[1], &index), texts.index)) {}
+};
+
+/// The element at `index`; null with the error set for a null array or an
+/// index beyond the length of an array the module made.
+char *element_at(const ArrayEntry &entry, const ItemTexts &texts, void *array,
+                 unsigned long index) {
+  if (!array) {
+    raise_error(PyExc_ValueError, texts.array);
+  } else if (!index_in_range(array, index)) {
+    raise_error(PyExc_IndexError, texts.range);
+  } else {
+    return static_cast<char *>(array) + index * entry.element_size;
+  }
   return nullptr;
 }
 
-PyObject *new_array(const ArrayEntry &entry, PyObject *args) {
-  CallFrame frame;
-  PyObject *objects[1] = {};
-  if (!parse_args<1>(args, entry.new_format, objects)) return nullptr;
-  unsigned long count = 0;
-  int code = as_unsigned(objects[0], &count);
-  if (code < 0) return argument_error(code, entry.new_count);
-  // The block size must not wrap in 32 bits: a short block would be a lie.
-  const unsigned long long bytes = static_cast<unsigned long long>(count) * entry.element_size;
-  if (bytes > 0xFFFFFFFFull) return raise(PyExc_MemoryError, entry.new_too_large);
-  const std::size_t size = static_cast<std::size_t>(bytes);
-  void *block = nullptr;
-  unlocked([&] { block = allocate_block(size); });
-  if (!block) Py_RETURN_NONE;  // exhausted memory: no proxy to a null block
-  strings::forget_range(block, size);  // fresh memory holds no strings
-  if (!remember_array(block, count, size)) {
-    release_block(block);
-    return PyErr_NoMemory();
-  }
-  PyObject *proxy = make_proxy(block, type_at(entry.array_row), kOwn | kNoShadow);
-  if (!proxy) release_owned_block(block, size);
-  return proxy;
-}
-
-PyObject *delete_array(const ArrayEntry &entry, PyObject *args) {
-  CallFrame frame;
-  PyObject *objects[1] = {};
-  if (!parse_args<1>(args, entry.delete_format, objects)) return nullptr;
-  void *block = nullptr;
-  int owned = 0;
-  int code = convert_pointer(objects[0], &block, type_at(entry.array_row), kDisown, &owned);
-  if (code < 0) return argument_error(code, entry.delete_array);
-  if (!block) Py_RETURN_NONE;
-  if (!owned && !in_owner_teardown(block)) return raise(PyExc_ValueError, entry.not_owner);
-  release_owned_block(block, 0);  // an array the module made goes whole
-  Py_RETURN_NONE;
-}
-
 PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
-  CallFrame frame;
-  PyObject *objects[2] = {};
-  if (!parse_args<2>(args, entry.get_format, objects)) return nullptr;
-  void *array = nullptr;
-  int code = convert_pointer(objects[0], &array, type_at(entry.array_row), 0);
-  if (code < 0) return argument_error(code, entry.get_array);
-  unsigned long index = 0;
-  code = as_unsigned(objects[1], &index);
-  if (code < 0) return argument_error(code, entry.get_index);
-  if (!array) return raise(PyExc_ValueError, entry.get_array);
-  if (!index_in_range(array, index)) return raise(PyExc_IndexError, entry.get_range);
-
-  char *element = static_cast<char *>(array) + index * entry.element_size;
+  ItemCall<2> call(entry, entry.get, args);
+  char *element = call.ok ? element_at(entry, entry.get, call.array, call.index) : nullptr;
+  if (!element) return nullptr;
   switch (entry.item) {
     case ItemKind::Word: {
       ::QmWord word = 0;
@@ -125,31 +117,23 @@ PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
 }
 
 PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
-  CallFrame frame;
-  PyObject *objects[3] = {};
-  if (!parse_args<3>(args, entry.set_format, objects)) return nullptr;
-  void *array = nullptr;
-  int code = convert_pointer(objects[0], &array, type_at(entry.array_row), 0);
-  if (code < 0) return argument_error(code, entry.set_array);
-  unsigned long index = 0;
-  code = as_unsigned(objects[1], &index);
-  if (code < 0) return argument_error(code, entry.set_index);
+  ItemCall<3> call(entry, entry.set, args);
+  if (!call.ok) return nullptr;
   unsigned long word = 0;
   unsigned char byte = 0;
   void *record = nullptr;
+  int code = kOk;
   switch (entry.item) {
-    case ItemKind::Word: code = as_unsigned(objects[2], &word); break;
-    case ItemKind::Byte: code = as_byte(objects[2], &byte); break;
+    case ItemKind::Word: code = as_unsigned(call[2], &word); break;
+    case ItemKind::Byte: code = as_byte(call[2], &byte); break;
     case ItemKind::Record:
-      code = convert_pointer(objects[2], &record, type_at(entry.element_row), 0);
-      if (code >= 0 && !record) return raise(PyExc_ValueError, entry.set_null);
+      code = convert_pointer(call[2], &record, type_at(entry.element_row), 0);
+      if (code >= 0 && !record) return raise_error(PyExc_ValueError, entry.set_null);
       break;
   }
-  if (code < 0) return argument_error(code, entry.set_value);
-  if (!array) return raise(PyExc_ValueError, entry.set_array);
-  if (!index_in_range(array, index)) return raise(PyExc_IndexError, entry.set_range);
-
-  char *element = static_cast<char *>(array) + index * entry.element_size;
+  if (!converted(code, entry.set_value)) return nullptr;
+  char *element = element_at(entry, entry.set, call.array, call.index);
+  if (!element) return nullptr;
   switch (entry.item) {
     case ItemKind::Word:
       unlocked([&] { std::memcpy(element, &word, sizeof(::QmWord)); });
@@ -171,39 +155,30 @@ PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
 /// _cast and _frompointer: the same address under the other type, borrowed.
 PyObject *view(PyObject *args, const char *format, int from_row, const char *message,
                int to_row) {
-  CallFrame frame;
-  PyObject *objects[1] = {};
-  if (!parse_args<1>(args, format, objects)) return nullptr;
+  Entry<1> call(args, format);
   void *pointer = nullptr;
-  int code = convert_pointer(objects[0], &pointer, type_at(from_row), 0);
-  if (code < 0) return argument_error(code, message);
+  if (!call || !call.pointer(0, &pointer, type_at(from_row), message)) return nullptr;
   return make_proxy(pointer, type_at(to_row), kBorrowed);
 }
 
 static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are followed whole");
 
+#define QM_ITEM_TEXTS(OBJECTS, ARRAY, FUNCTION)                                                \
+  {OBJECTS #ARRAY FUNCTION, QM_IN_METHOD(#ARRAY FUNCTION, 1, #ARRAY " *"),                        \
+   QM_IN_METHOD(#ARRAY FUNCTION, 2, "size_t"),                                                   \
+   "index out of range " QM_IN_METHOD(#ARRAY FUNCTION, 2, "size_t")}
 #define QM_ARRAY(ARRAY, ELEMENT, ELEMENT_ROW, ITEM, ITEM_TYPE)                                   \
   constexpr ArrayEntry ARRAY##_array = {                                                          \
       QM_ITEM_##ITEM,                                                                            \
-      ty::p_##ARRAY,                                                                             \
+      QM_BLOCK_FAMILY(ARRAY),                                                                    \
       ty::ELEMENT_ROW,                                                                           \
       sizeof(::ELEMENT),                                                                         \
       "O:new_" #ARRAY,                                                                           \
       QM_IN_METHOD("new_" #ARRAY, 1, "size_t"),                                                  \
       "too many elements for one block " QM_IN_METHOD("new_" #ARRAY, 1, "size_t"),               \
-      "O:delete_" #ARRAY,                                                                        \
-      QM_IN_METHOD("delete_" #ARRAY, 1, #ARRAY " *"),                                            \
-      "cannot free through a proxy that does not own its block "                                 \
-      QM_IN_METHOD("delete_" #ARRAY, 1, #ARRAY " *"),                                            \
-      "OO:" #ARRAY "___getitem__",                                                               \
-      QM_IN_METHOD(#ARRAY "___getitem__", 1, #ARRAY " *"),                                       \
-      QM_IN_METHOD(#ARRAY "___getitem__", 2, "size_t"),                                          \
-      "index out of range " QM_IN_METHOD(#ARRAY "___getitem__", 2, "size_t"),                    \
-      "OOO:" #ARRAY "___setitem__",                                                              \
-      QM_IN_METHOD(#ARRAY "___setitem__", 1, #ARRAY " *"),                                       \
-      QM_IN_METHOD(#ARRAY "___setitem__", 2, "size_t"),                                          \
+      QM_ITEM_TEXTS("OO:", ARRAY, "___getitem__"),                                               \
+      QM_ITEM_TEXTS("OOO:", ARRAY, "___setitem__"),                                              \
       QM_IN_METHOD(#ARRAY "___setitem__", 3, ITEM_TYPE),                                         \
-      "index out of range " QM_IN_METHOD(#ARRAY "___setitem__", 2, "size_t"),                    \
       "invalid null reference " QM_IN_METHOD(#ARRAY "___setitem__", 3, ITEM_TYPE),               \
       "O:" #ARRAY "_cast",                                                                       \
       QM_IN_METHOD(#ARRAY "_cast", 1, #ARRAY " *"),                                              \
@@ -211,6 +186,7 @@ static_assert(sizeof(::QmChannelData) <= strings::kMaxCopy, "item copies are fol
       QM_IN_METHOD(#ARRAY "_frompointer", 1, #ELEMENT " *")};
 #include "records/arrays.def"
 #undef QM_ARRAY
+#undef QM_ITEM_TEXTS
 
 #define QM_ARRAY(...) +1
 constexpr int kArrayCount = 0
@@ -229,7 +205,7 @@ namespace py {
     return records::new_array(records::ARRAY##_array, args);                              \
   }                                                                                       \
   PyObject *delete_##ARRAY(PyObject *, PyObject *args) {                                  \
-    return records::delete_array(records::ARRAY##_array, args);                           \
+    return records::delete_block(records::ARRAY##_array.block, 0, args);                   \
   }                                                                                       \
   PyObject *ARRAY##___getitem__(PyObject *, PyObject *args) {                             \
     return records::get_item(records::ARRAY##_array, args);                               \
@@ -239,13 +215,13 @@ namespace py {
   }                                                                                       \
   PyObject *ARRAY##_cast(PyObject *, PyObject *args) {                                    \
     const records::ArrayEntry &entry = records::ARRAY##_array;                              \
-    return records::view(args, entry.cast_format, entry.array_row, entry.cast_array,         \
+    return records::view(args, entry.cast_format, entry.block.row, entry.cast_array,         \
                          entry.element_row);                                               \
   }                                                                                       \
   PyObject *ARRAY##_frompointer(PyObject *, PyObject *args) {                             \
     const records::ArrayEntry &entry = records::ARRAY##_array;                              \
     return records::view(args, entry.from_format, entry.element_row, entry.from_pointer,     \
-                         entry.array_row);                                                 \
+                         entry.block.row);                                                 \
   }                                                                                       \
   PyObject *ARRAY##_swigregister(PyObject *, PyObject *args) {                            \
     return register_class(args, type_at(ty::p_##ARRAY));                                  \

@@ -8,8 +8,9 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "qmdll/include/qmdll.h"
+#include "records/blocks.h"
 #include "runtime/proxy.h"
 #include "runtime/python.h"
 
@@ -119,31 +120,16 @@ struct FieldEntry {
   const char *null_value;   ///< "invalid null reference in variable ..." (words, records)
 };
 
-/// One record family's constructor, destructor and class hook.
+/// One record family's constructor and destructor.
 struct RecordEntry {
-  int row;                  ///< descriptor of `<Record> *`
-  std::size_t size;         ///< bytes of one record
-  const char *new_format;   ///< ":new_<Record>"
-  const char *delete_format;
-  const char *delete_record;  ///< argument-1 message of the destructor
-  const char *not_owner;      ///< refusal to free through a proxy that does not own
+  BlockFamily block;       ///< descriptor and destructor texts
+  std::size_t size;        ///< bytes of one record
+  const char *new_format;  ///< ":new_<Record>"
 };
 
 PyObject *set_field(const FieldEntry &field, PyObject *args);
 PyObject *get_field(const FieldEntry &field, PyObject *args);
 PyObject *new_record(const RecordEntry &record, PyObject *args);
-PyObject *delete_record(const RecordEntry &record, PyObject *args);
-
-/// Frees a block an owning proxy gave up: the strings its fields held let
-/// go first (with the lock held), then the block goes with the lock released.
-/// An array block goes whole, whichever destructor frees it.
-void release_owned_block(void *block, std::size_t size);
-
-/// Remembers the element count of an array the module made; false when
-/// that bookkeeping cannot be allocated.
-bool remember_array(const void *block, std::size_t count, std::size_t bytes);
-/// False only for an index at or beyond the count of an array the module made.
-bool index_in_range(const void *block, unsigned long index);
 
 }  // namespace records
 }  // namespace qm

@@ -5,7 +5,6 @@
 
 #include "records/fields.h"
 #include "records/record_functions.h"
-#include "records/string_blocks.h"
 #include "runtime/literal.h"
 #include "runtime/types.h"
 
@@ -33,13 +32,9 @@ namespace {
 #define QM_RECORD(REC, SIZE)                                                                  \
   static_assert(sizeof(::REC) == (SIZE), #REC " must be " #SIZE " bytes");                    \
   constexpr RecordEntry REC##_record = {                                                       \
-      ty::p_##REC,                                                                            \
+      QM_BLOCK_FAMILY(REC),                                                                   \
       sizeof(::REC),                                                                          \
-      ":new_" #REC,                                                                           \
-      "O:delete_" #REC,                                                                       \
-      QM_IN_METHOD("delete_" #REC, 1, #REC " *"),                                             \
-      "cannot free through a proxy that does not own its block " QM_IN_METHOD("delete_" #REC, \
-                                                                              1, #REC " *")};
+      ":new_" #REC};
 #include "records/records.def"
 #undef QM_FIELD
 #undef QM_RECORD
@@ -79,7 +74,8 @@ namespace py {
     return records::new_record(records::REC##_record, args);              \
   }                                                                       \
   PyObject *delete_##REC(PyObject *, PyObject *args) {                    \
-    return records::delete_record(records::REC##_record, args);           \
+    const records::RecordEntry &record = records::REC##_record;           \
+    return records::delete_block(record.block, record.size, args);        \
   }                                                                       \
   PyObject *REC##_swigregister(PyObject *, PyObject *args) {              \
     return register_class(args, type_at(ty::p_##REC));                    \

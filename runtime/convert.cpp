@@ -7,6 +7,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/proxy.h"
+#include "runtime/reference.h"
 #include "runtime/types.h"
 
 namespace qm {
@@ -130,57 +131,32 @@ PyObject *append_list(PyObject *result, PyObject *obj) {
     Py_DECREF(result);
     return obj;
   }
+  OwnedReference list(result), item(obj);
   if (!PyType_HasFeature(Py_TYPE(result), Py_TPFLAGS_LIST_SUBCLASS)) {
-    PyObject *list = PyList_New(1);
-    if (!list) {
-      Py_DECREF(result);
-      Py_XDECREF(obj);
-      return nullptr;
-    }
-    PyList_SET_ITEM(list, 0, result);  // steals result
-    result = list;
+    PyObject *wrapped = PyList_New(1);
+    if (!wrapped) return nullptr;
+    PyList_SET_ITEM(wrapped, 0, list.release());  // steals result
+    list = wrapped;
   }
-  if (!obj || PyList_Append(result, obj) < 0) {
-    Py_XDECREF(obj);
-    Py_DECREF(result);
-    return nullptr;
-  }
-  Py_DECREF(obj);
-  return result;
+  if (!item || PyList_Append(list.get(), item.get()) < 0) return nullptr;
+  return list.release();
 }
 
 PyObject *append_tuple(PyObject *result, PyObject *obj) {
-  if (!result || result == Py_None) {
-    Py_XDECREF(result);
-    Py_XDECREF(obj);
-    PyErr_SetString(PyExc_ValueError, "Expected to be called from non-void.");
-    return nullptr;
-  }
-  if (!obj) {  // the output could not be made; its error stands
-    Py_DECREF(result);
-    return nullptr;
-  }
+  OwnedReference joined(result), item(obj);
+  if (!result || result == Py_None)
+    return raise_error(PyExc_ValueError, "Expected to be called from non-void.");
+  if (!item) return nullptr;  // the output could not be made; its error stands
   if (!PyType_HasFeature(Py_TYPE(result), Py_TPFLAGS_TUPLE_SUBCLASS)) {
-    PyObject *tuple = PyTuple_New(1);
-    if (!tuple) {
-      Py_DECREF(result);
-      Py_DECREF(obj);
-      return nullptr;
-    }
-    PyTuple_SET_ITEM(tuple, 0, result);
-    result = tuple;
+    PyObject *wrapped = PyTuple_New(1);
+    if (!wrapped) return nullptr;
+    PyTuple_SET_ITEM(wrapped, 0, joined.release());
+    joined = wrapped;
   }
-  PyObject *single = PyTuple_New(1);
-  if (!single) {
-    Py_DECREF(result);
-    Py_DECREF(obj);
-    return nullptr;
-  }
-  PyTuple_SET_ITEM(single, 0, obj);
-  PyObject *joined = PySequence_Concat(result, single);
-  Py_DECREF(result);
-  Py_DECREF(single);
-  return joined;
+  OwnedReference single(PyTuple_New(1));
+  if (!single) return nullptr;
+  PyTuple_SET_ITEM(single.get(), 0, item.release());
+  return PySequence_Concat(joined.get(), single.get());
 }
 
 }  // namespace qm

@@ -1,5 +1,9 @@
-// errors.cpp: code-to-exception mapping and error reporting under the lock.
+// errors.cpp: code-to-exception mapping and error reporting.
 #include "runtime/errors.h"
+
+#include <new>
+
+#include "runtime/frame.h"
 
 namespace qm {
 
@@ -21,13 +25,31 @@ PyObject *exception_for(int code) {
 }
 
 void set_error_with_lock(PyObject *type, const char *message) {
-  PyGILState_STATE state = PyGILState_Ensure();
+  CallFrame lock;
   PyErr_SetString(type, message);
-  PyGILState_Release(state);
+}
+
+PyObject *raise_error(PyObject *type, const char *message) {
+  PyErr_SetString(type, message);
+  return nullptr;
 }
 
 PyObject *argument_error(int code, const char *message) {
-  set_error_with_lock(exception_for(code == kFail ? kTypeError : code), message);
+  return raise_error(exception_for(code == kFail ? kTypeError : code), message);
+}
+
+PyObject *raise_native_exception(const char *out_of_memory, const char *other) {
+  PyObject *type = PyExc_RuntimeError;
+  const char *message = other;
+  try {
+    throw;
+  } catch (const std::bad_alloc &) {
+    type = PyExc_MemoryError;
+    message = out_of_memory;
+  } catch (...) {
+  }
+  CallFrame lock;
+  if (!PyErr_Occurred()) PyErr_SetString(type, message);
   return nullptr;
 }
 

@@ -1,6 +1,6 @@
 // kinds.h: argument kinds. Each names its native value type and converts a
-// Python object by its rule; a library argument kind adds the declared type
-// name that its messages quote (see bindings/arguments.h).
+// Python object by its rule; the declared type names that messages quote
+// belong to the tables that use the kinds (see bindings/arguments.h).
 #ifndef QM_RUNTIME_KINDS_H
 #define QM_RUNTIME_KINDS_H
 

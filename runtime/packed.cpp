@@ -1,5 +1,6 @@
 // packed.cpp: the packed-data proxy "SwigPyPacked", which carries a private
 // copy of a small memory block with its type.
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,12 @@ struct PackedObject {
   size_t size;         ///< bytes in pack
 };
 
+// Packed objects of other modules of this kind are read with this layout.
+static_assert(offsetof(PackedObject, pack) == sizeof(PyObject) &&
+                  offsetof(PackedObject, size) == sizeof(PyObject) + 2 * sizeof(void *) &&
+                  sizeof(PackedObject) == sizeof(PyObject) + 3 * sizeof(void *),
+              "packed layout: header, pack, ty, size");
+
 PackedObject *as_packed(PyObject *obj) { return reinterpret_cast<PackedObject *>(obj); }
 
 bool is_packed(PyObject *obj) {
@@ -30,16 +37,9 @@ const char *mangled(const PackedObject *packed) {
 
 /// "_" and the bytes as hex into a 1024-byte buffer; false when they do not fit.
 bool packed_text(const PackedObject *packed, char (&buffer)[1024]) {
-  static const char digits[] = "0123456789abcdef";
   if (packed->size > (sizeof buffer - 2) / 2) return false;
-  const unsigned char *bytes = static_cast<const unsigned char *>(packed->pack);
-  char *out = buffer;
-  *out++ = '_';
-  for (size_t i = 0; i < packed->size; ++i) {
-    *out++ = digits[bytes[i] >> 4];
-    *out++ = digits[bytes[i] & 0xf];
-  }
-  *out = '\0';
+  buffer[0] = '_';
+  *hex_bytes(buffer + 1, packed->pack, packed->size) = '\0';
   return true;
 }
 

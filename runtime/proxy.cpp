@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/reference.h"
 
 namespace qm {
 
@@ -51,29 +52,28 @@ PyObject *carried_proxy(PyObject *obj) {
     PyErr_Clear();
     return nullptr;
   }
-  Py_INCREF(obj);
+  OwnedReference current = OwnedReference::to(obj);
   for (int depth = 0; depth < kMaxThisDepth; ++depth) {
-    if (is_proxy(obj)) return obj;
-    PyObject *value = nullptr;
-    if (PyInstance_Check(obj)) {
-      value = _PyInstance_Lookup(obj, key);
+    PyObject *at = current.get();
+    if (is_proxy(at)) return current.release();
+    PyObject *value = nullptr;  // a new reference, or null
+    if (PyInstance_Check(at)) {
+      value = _PyInstance_Lookup(at, key);
       Py_XINCREF(value);
-    } else if (PyObject **dict = _PyObject_GetDictPtr(obj)) {
+    } else if (PyObject **dict = _PyObject_GetDictPtr(at)) {
       if (*dict) value = PyDict_GetItem(*dict, key);
       Py_XINCREF(value);
-    } else if (PyWeakref_CheckProxy(obj)) {
-      value = PyWeakref_GET_OBJECT(obj);
+    } else if (PyWeakref_CheckProxy(at)) {
+      value = PyWeakref_GET_OBJECT(at);
       if (value == Py_None) value = nullptr;  // the referent is gone
       Py_XINCREF(value);
     } else {
-      value = PyObject_GetAttr(obj, key);
+      value = PyObject_GetAttr(at, key);
       if (!value) PyErr_Clear();
     }
-    Py_DECREF(obj);
-    if (!value) return nullptr;
-    obj = value;
+    current = value;
+    if (!current) return nullptr;
   }
-  Py_DECREF(obj);
   return nullptr;
 }
 
@@ -105,10 +105,9 @@ PyObject *proxy_repr(PyObject *self) {
 }
 
 int proxy_print(PyObject *self, FILE *file, int) {
-  PyObject *text = proxy_repr(self);
+  OwnedReference text(proxy_repr(self));
   if (!text) return 1;
-  std::fputs(PyString_AS_STRING(text), file);
-  Py_DECREF(text);
+  std::fputs(PyString_AS_STRING(text.get()), file);
   return 0;
 }
 
@@ -116,9 +115,9 @@ PyObject *proxy_str(PyObject *self) {
   char buffer[1024];
   ProxyObject *proxy = as_proxy(self);
   if (!proxy->ty || !packed_pointer_text(buffer, sizeof buffer, proxy->ptr, proxy->ty->name)) {
-    PyErr_SetString(PyExc_ValueError, proxy->ty ? "the type name does not fit the packed pointer text"
-                                                : "a proxy without type has no packed pointer text");
-    return nullptr;
+    return raise_error(PyExc_ValueError, proxy->ty
+                                             ? "the type name does not fit the packed pointer text"
+                                             : "a proxy without type has no packed pointer text");
   }
   return PyString_FromString(buffer);
 }
@@ -128,14 +127,10 @@ PyObject *proxy_str(PyObject *self) {
 PyObject *proxy_long(PyObject *self) { return PyLong_FromVoidPtr(as_proxy(self)->ptr); }
 
 PyObject *format_address(PyObject *self, const char *format) {
-  PyObject *address = proxy_long(self);
-  PyObject *args = address ? PyTuple_Pack(1, address) : nullptr;
-  PyObject *pattern = args ? PyString_FromString(format) : nullptr;
-  PyObject *text = pattern ? PyString_Format(pattern, args) : nullptr;
-  Py_XDECREF(pattern);
-  Py_XDECREF(args);
-  Py_XDECREF(address);
-  return text;
+  OwnedReference address(proxy_long(self));
+  OwnedReference args(address ? PyTuple_Pack(1, address.get()) : nullptr);
+  OwnedReference pattern(args ? PyString_FromString(format) : nullptr);
+  return pattern ? PyString_Format(pattern.get(), args.get()) : nullptr;
 }
 
 PyObject *proxy_oct(PyObject *self) { return format_address(self, "%o"); }
@@ -269,16 +264,11 @@ PyObject *proxy_own(PyObject *self, PyObject *args) {
 }
 
 PyObject *proxy_append(PyObject *self, PyObject *other) {
-  if (!is_proxy(other)) {
-    PyErr_SetString(PyExc_SystemError, "append() argument must be a SwigPyObject");
-    return nullptr;
-  }
+  if (!is_proxy(other))
+    return raise_error(PyExc_SystemError, "append() argument must be a SwigPyObject");
   // Conversion walks the chain to its end: a cycle would never end.
   for (PyObject *link = other; link; link = as_proxy(link)->next) {
-    if (link == self) {
-      PyErr_SetString(PyExc_ValueError, "append() would link the proxy into a cycle");
-      return nullptr;
-    }
+    if (link == self) return raise_error(PyExc_ValueError, "append() would link the proxy into a cycle");
   }
   ProxyObject *proxy = as_proxy(self);
   PyObject *old = proxy->next;
@@ -407,24 +397,18 @@ PyObject *make_shadow(ClassRecord *record, PyObject *proxy) {
   if (!key) return nullptr;
   if (record->newraw) {
     // __new__ alone: the class's __init__ would try to allocate again.
-    PyObject *instance = PyObject_Call(record->newraw, record->newargs, nullptr);
+    OwnedReference instance(PyObject_Call(record->newraw, record->newargs, nullptr));
     if (!instance) return nullptr;
-    PyObject **dict = _PyObject_GetDictPtr(instance);
+    PyObject **dict = _PyObject_GetDictPtr(instance.get());
     if (dict && !*dict) {
       *dict = PyDict_New();
-      if (!*dict || PyDict_SetItem(*dict, key, proxy) < 0) {
-        Py_DECREF(instance);
-        return nullptr;
-      }
+      if (!*dict || PyDict_SetItem(*dict, key, proxy) < 0) return nullptr;
     }
-    return instance;
+    return instance.release();
   }
-  PyObject *dict = PyDict_New();
-  if (!dict) return nullptr;
-  PyObject *instance = nullptr;
-  if (PyDict_SetItem(dict, key, proxy) == 0) instance = PyInstance_NewRaw(record->klass, dict);
-  Py_DECREF(dict);
-  return instance;
+  OwnedReference dict(PyDict_New());
+  if (!dict || PyDict_SetItem(dict.get(), key, proxy) < 0) return nullptr;
+  return PyInstance_NewRaw(record->klass, dict.get());
 }
 
 }  // namespace
@@ -523,20 +507,23 @@ PyObject *this_name() {
 
 void release_this_name() { Py_CLEAR(cached_this); }
 
-bool packed_pointer_text(char *buffer, size_t size, const void *ptr, const char *name) {
+char *hex_bytes(char *out, const void *data, size_t size) {
   static const char digits[] = "0123456789abcdef";
+  const unsigned char *bytes = static_cast<const unsigned char *>(data);
+  for (size_t i = 0; i < size; ++i) {
+    *out++ = digits[bytes[i] >> 4];
+    *out++ = digits[bytes[i] & 0xf];
+  }
+  return out;
+}
+
+bool packed_pointer_text(char *buffer, size_t size, const void *ptr, const char *name) {
   if (!name || size < 2 * sizeof ptr + 2) return false;
   size_t name_size = std::strlen(name) + 1;
   if (name_size > size - (2 * sizeof ptr + 1)) return false;
-  unsigned char bytes[sizeof ptr];
-  std::memcpy(bytes, &ptr, sizeof ptr);  // memory order: least significant first here
-  char *out = buffer;
-  *out++ = '_';
-  for (unsigned char byte : bytes) {
-    *out++ = digits[byte >> 4];
-    *out++ = digits[byte & 0xf];
-  }
-  std::memcpy(out, name, name_size);
+  buffer[0] = '_';
+  // The pointer's bytes in memory order: least significant first here.
+  std::memcpy(hex_bytes(buffer + 1, &ptr, sizeof ptr), name, name_size);
   return true;
 }
 

@@ -70,6 +70,10 @@ PyObject *this_name();
 /// Drops the cached "this" (at interpreter teardown); the next use remakes it.
 void release_this_name();
 
+/// Writes `size` bytes in memory order as two lower-case hex digits each;
+/// gives the end of what was written (no NUL).
+char *hex_bytes(char *out, const void *data, size_t size);
+
 /// The packed-pointer text "_<address bytes in memory order, hex><mangled name>"
 /// written into `buffer`; false when it does not fit.
 bool packed_pointer_text(char *buffer, size_t size, const void *ptr, const char *name);

@@ -175,32 +175,6 @@ TypeDescriptor *find_readable(ModuleTable *first, ModuleTable *end, const char *
   return nullptr;
 }
 
-int name_equivalent(const char *list, const char *name) {
-  const char *name_end = name + std::strlen(name);
-  const char *begin = list;
-  for (;;) {
-    const char *end = std::strchr(begin, '|');
-    if (!end) end = begin + std::strlen(begin);
-    if (name_compare(name, name_end, begin, end) == 0) return 1;
-    if (*end == '\0') return 0;
-    begin = end + 1;
-  }
-}
-
-int name_compare(const char *begin1, const char *end1, const char *begin2, const char *end2) {
-  while (begin1 != end1 && begin2 != end2) {
-    while (begin1 != end1 && *begin1 == ' ') ++begin1;
-    while (begin2 != end2 && *begin2 == ' ') ++begin2;
-    if (begin1 == end1 || begin2 == end2) break;  // never read past a range
-    signed char c1 = static_cast<signed char>(*begin1);
-    signed char c2 = static_cast<signed char>(*begin2);
-    if (c1 != c2) return c1 > c2 ? 1 : -1;
-    ++begin1;
-    ++begin2;
-  }
-  return static_cast<int>((end1 - begin1) - (end2 - begin2));
-}
-
 CastEntry *cast_check(const char *source, TypeDescriptor *target) {
   if (!target || !source) return nullptr;
   CastEntry *head = target->cast;

@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "runtime/python.h"
+#include "runtime/type_names.h"
 
 namespace qm {
 
@@ -64,10 +65,6 @@ inline TypeDescriptor *type_at(int row) { return this_module.types[row]; }
 
 TypeDescriptor *find_mangled(ModuleTable *first, ModuleTable *end, const char *name);
 TypeDescriptor *find_readable(ModuleTable *first, ModuleTable *end, const char *name);
-/// 1 when `name` equals one of the '|'-separated alternatives of `list`.
-int name_equivalent(const char *list, const char *name);
-/// Compares two ranges ignoring spaces: negative, 0 or positive.
-int name_compare(const char *begin1, const char *end1, const char *begin2, const char *end2);
 /// The cast entry of `target` for a source of mangled name `source`, moved to
 /// the front of the list; null when that type does not convert.
 CastEntry *cast_check(const char *source, TypeDescriptor *target);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 #include "runtime/proxy.h"
 #include "runtime/types.h"
 

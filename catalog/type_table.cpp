@@ -1,6 +1,6 @@
 // type_table.cpp: this module's type descriptors, their initial cast lists
 // and the module table that binds them into the process-wide ring.
-#include "module/type_table.h"
+#include "catalog/type_table.h"
 
 namespace qm {
 namespace {
@@ -8,7 +8,7 @@ namespace {
 /// The static descriptors, one per row of type_table.def.
 TypeDescriptor descriptors[ty::count] = {
 #define QM_TYPE(id, mangled, readable) {mangled, readable, nullptr, nullptr, nullptr, 0},
-#include "module/type_table.def"
+#include "catalog/type_table.def"
 #undef QM_TYPE
 };
 
@@ -51,24 +51,24 @@ constexpr int conversions_into(ty::Row row) {
 }
 #define QM_TYPE(id, mangled, readable) \
   static_assert(conversions_into(ty::id) <= 1, "a cast list has room for one converting source");
-#include "module/type_table.def"
+#include "catalog/type_table.def"
 #undef QM_TYPE
 
 CastList cast_lists[ty::count] = {
 #define QM_TYPE(id, mangled, readable) initial_list(ty::id),
-#include "module/type_table.def"
+#include "catalog/type_table.def"
 #undef QM_TYPE
 };
 
 TypeDescriptor *initial_types[ty::count] = {
 #define QM_TYPE(id, mangled, readable) &descriptors[ty::id],
-#include "module/type_table.def"
+#include "catalog/type_table.def"
 #undef QM_TYPE
 };
 
 CastEntry *initial_casts[ty::count] = {
 #define QM_TYPE(id, mangled, readable) cast_lists[ty::id].entries,
-#include "module/type_table.def"
+#include "catalog/type_table.def"
 #undef QM_TYPE
 };
 

@@ -1,7 +1,7 @@
-// type_table.h: row numbers of this module's type descriptors; wrappers find
-// their descriptor as type_at(ty::p_QmVersionNumber).
-#ifndef QM_MODULE_TYPE_TABLE_H
-#define QM_MODULE_TYPE_TABLE_H
+// type_table.h: the catalogue of this module's types: the row number of each
+// type descriptor; wrappers find theirs as type_at(ty::p_QmVersionNumber).
+#ifndef QM_CATALOG_TYPE_TABLE_H
+#define QM_CATALOG_TYPE_TABLE_H
 
 #include "runtime/types.h"
 
@@ -9,7 +9,7 @@ namespace qm {
 namespace ty {
 enum Row : int {
 #define QM_TYPE(id, mangled, readable) id,
-#include "module/type_table.def"
+#include "catalog/type_table.def"
 #undef QM_TYPE
   count
 };

@@ -1,13 +1,90 @@
-// string_blocks.cpp: the registry of string blocks held by record fields.
-#include "records/string_blocks.h"
+// blocks.cpp: block lifecycle, the array-length registry and the registry of
+// string blocks held by record fields.
+#include "records/blocks.h"
 
 #include <cstdint>
-#include <cstring>
 #include <map>
-#include <new>
 #include <unordered_map>
 
+#include "runtime/errors.h"
+#include "runtime/frame.h"
+#include "runtime/proxy.h"
+#include "runtime/types.h"
+
 namespace qm {
+namespace records {
+namespace {
+
+struct ArrayBlock {
+  std::size_t count;  ///< elements the constructor was asked for
+  std::size_t bytes;  ///< size of the block
+};
+
+/// The arrays the module made and has not freed, by block address. Never
+/// destroyed, like the blocks it describes.
+std::unordered_map<const void *, ArrayBlock> &array_blocks() {
+  static auto *table = new std::unordered_map<const void *, ArrayBlock>();
+  return *table;
+}
+
+/// Remembers the element count of an array the module made; false when
+/// that bookkeeping cannot be allocated.
+bool remember_array(const void *block, std::size_t count, std::size_t bytes) {
+  try {
+    array_blocks()[block] = ArrayBlock{count, bytes};
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PyObject *create_block(const BlockFamily &family, std::size_t size, const std::size_t *count) {
+  void *block = unlocked([&] { return allocate_block(size); });
+  if (!block) Py_RETURN_NONE;  // exhausted memory: no proxy to a null block
+  // Fresh memory holds no strings: forget holders left by memory freed elsewhere.
+  strings::forget_range(block, size);
+  if (count && !remember_array(block, *count, size)) {
+    release_block(block);
+    return PyErr_NoMemory();
+  }
+  PyObject *proxy = make_proxy(block, type_at(family.row), kOwn | kNoShadow);
+  if (!proxy) release_owned_block(block, size);
+  return proxy;
+}
+
+PyObject *delete_block(const BlockFamily &family, std::size_t size, PyObject *args) {
+  Entry<1> entry(args, family.delete_format);
+  void *block = nullptr;
+  int owned = 0;
+  if (!entry ||
+      !entry.pointer(0, &block, type_at(family.row), family.delete_self, kDisown, &owned)) {
+    return nullptr;
+  }
+  if (!block) Py_RETURN_NONE;
+  if (!owned && !in_owner_teardown(block)) return raise_error(PyExc_ValueError, family.not_owner);
+  release_owned_block(block, size);
+  Py_RETURN_NONE;
+}
+
+void release_owned_block(void *block, std::size_t size) {
+  auto array = array_blocks().find(block);
+  if (array != array_blocks().end()) {
+    if (array->second.bytes > size) size = array->second.bytes;
+    array_blocks().erase(array);
+  }
+  strings::forget_range(block, size);
+  unlocked([&] { release_block(block); });
+}
+
+bool index_in_range(const void *block, unsigned long index) {
+  auto array = array_blocks().find(block);
+  return array == array_blocks().end() || index < array->second.count;
+}
+
+}  // namespace records
+
 namespace strings {
 namespace {
 
