@@ -31,10 +31,14 @@ class Handler(Qm_Callback):
         Qm_Callback.__init__(self)
         self.result = result
         self.calls = []
+        self.captions = []
 
     def run(self, event):
         words = record_words(event) if event is not None else None
         self.calls.append((thread.get_ident(), event, words))
+        if words and words[0] == qm.QM_DLL_EVENT_MESSAGE_BOX:
+            # The texts live only while the event is delivered.
+            self.captions.append(ctypes.string_at(words[2]))
         if isinstance(self.result, BaseException):
             raise self.result
         return self.result
@@ -418,7 +422,7 @@ class LibraryDelivery(CallbackTest):
         self.assertEqual(words, (qm.QM_DLL_EVENT_HW_CHANGE, qm.QM_HW_CHANGE_BOARD_CONNECT,
                                  3, 0xFFFFFFFF, 0))
         self.assertEqual(words2[:2], (qm.QM_DLL_EVENT_MESSAGE_BOX, qm.QM_MESSAGE_BOX_ERROR))
-        self.assertEqual(ctypes.string_at(words2[2]), 'cap')
+        self.assertEqual(h.captions, ['cap'])
 
     def test_during_a_call_on_the_callers_thread(self):
         h = Handler(5)
