@@ -25,8 +25,9 @@ def show_event(event):
 def pull_dut_cable(board):
     """Unplugs and replugs the DUT through the stand-in library's test control
     (not there with the real library)."""
+    name = 'qmdll.dll' if os.name == 'nt' else 'libqmdll.so'
     path = os.environ.get('QMDLL_PATH') or os.path.join(
-        os.path.dirname(os.path.abspath(_qm_python.__file__)), 'libqmdll.so')
+        os.path.dirname(os.path.abspath(_qm_python.__file__)), name)
     try:
         control = ctypes.CDLL(path)
         control.qmsim_plug_dut.argtypes = [ctypes.c_ulong, ctypes.c_int]

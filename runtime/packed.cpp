@@ -1,11 +1,12 @@
 // packed.cpp: the packed-data proxy "SwigPyPacked", which carries a private
 // copy of a small memory block with its type.
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/printed.h"
 #include "runtime/proxy.h"
+#include "runtime/reference.h"
 
 namespace qm {
 namespace {
@@ -61,14 +62,10 @@ PyObject *packed_str(PyObject *self) {
 int packed_print(PyObject *self, FILE *file, int) {
   char text[1024];
   PackedObject *packed = as_packed(self);
-  std::fputs("<Swig Packed ", file);
-  if (packed_text(packed, text)) {
-    std::fputs("at ", file);
-    std::fputs(text, file);
-  }
-  std::fputs(mangled(packed), file);
-  std::fputs(">", file);
-  return 0;
+  bool has_text = packed_text(packed, text);
+  OwnedReference line(PyString_FromFormat("<Swig Packed %s%s%s>", has_text ? "at " : "",
+                                          has_text ? text : "", mangled(packed)));
+  return print_text(line.get(), file);
 }
 
 int packed_compare(PyObject *v, PyObject *w) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/printed.h"
 #include "runtime/reference.h"
 
 namespace qm {
@@ -107,8 +108,7 @@ PyObject *proxy_repr(PyObject *self) {
 int proxy_print(PyObject *self, FILE *file, int) {
   OwnedReference text(proxy_repr(self));
   if (!text) return 1;
-  std::fputs(PyString_AS_STRING(text.get()), file);
-  return 0;
+  return print_text(text.get(), file);
 }
 
 PyObject *proxy_str(PyObject *self) {

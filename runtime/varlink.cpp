@@ -2,9 +2,11 @@
 // read and assign native globals through their getters and setters.
 #include "runtime/varlink.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "runtime/printed.h"
+#include "runtime/reference.h"
 
 namespace qm {
 namespace {
@@ -62,12 +64,11 @@ PyObject *link_str(PyObject *self) {
 PyObject *link_repr(PyObject *) { return PyString_FromString("<Swig global variables>"); }
 
 int link_print(PyObject *self, FILE *file, int) {
-  PyObject *text = link_str(self);
+  OwnedReference text(link_str(self));
   if (!text) return -1;
-  std::fprintf(file, "Swig global variables ");
-  std::fprintf(file, "%s\n", PyString_AS_STRING(text));
-  Py_DECREF(text);
-  return 0;
+  OwnedReference line(
+      PyString_FromFormat("Swig global variables %s\n", PyString_AS_STRING(text.get())));
+  return print_text(line.get(), file);
 }
 
 void link_dealloc(PyObject *self) {

@@ -1,9 +1,10 @@
 #!/bin/bash
-# Installs what the build and tests need: the 32-bit toolchain, cmake and
-# GoogleTest sources, then the i386 CPython 2.7 interpreter and headers from
-# Debian bullseye (pinned low so nothing else comes from it), taken from the
-# mirror this machine already uses. Where the kernel cannot execute 32-bit
-# programs, i386 programs are registered to run under qemu-user-static.
+# Installs what the build and tests need: the 32-bit toolchain, the mingw-w64
+# cross toolchain for 32-bit Windows, cmake and GoogleTest sources, then the
+# i386 CPython 2.7 interpreter and headers from Debian bullseye (pinned low so
+# nothing else comes from it), taken from the mirror this machine already uses.
+# Where the kernel cannot execute 32-bit programs, i386 programs are
+# registered to run under qemu-user-static.
 # Safe to run repeatedly.
 #   QM_WITH_DEBUG_PYTHON=1  also install the debug interpreter
 #   QM_NO_EMULATION=1       stop instead of registering the emulator
@@ -108,6 +109,9 @@ tools=()
 installed g++-multilib || tools+=(g++-multilib)
 command -v cmake >/dev/null || tools+=(cmake)
 [ -d /usr/src/googletest ] || tools+=(googletest)
+# The 32-bit Windows cross build (scripts/build-windows.sh).
+installed g++-mingw-w64-i686-posix || tools+=(g++-mingw-w64-i686-posix)
+installed binutils-mingw-w64-i686 || tools+=(binutils-mingw-w64-i686)
 [ ${#tools[@]} -eq 0 ] || apt_install "${tools[@]}"
 
 ensure_i386_execution

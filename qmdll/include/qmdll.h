@@ -300,60 +300,60 @@ typedef struct Qm_Dll_Data_Param {
 /* ---- the event receiver the library calls ---- */
 typedef QmWord(QM_RECEIVER_CALL *Qm_Event_Receiver)(Qm_Dll_Event_Param *event);
 
-/* ---- the 32 library functions (ordinal in brackets) ----
+/* ---- the 32 library functions (their ordinals in qmdll.dll: qmdll_ordinals.def) ----
  * Every function returns a Qm_Return status as a QmWord and sets every output
  * parameter whatever the status. Strings and string arrays handed out stay
  * library memory. */
-QM_EXPORT QmWord QM_CALL QmSetEventCallback(Qm_Event_Receiver receiver);                          /* 6 */
-QM_EXPORT QmWord QM_CALL QmBoardDUTEnum(QmWord board, QmWord *count, QmString **names);             /* 9 */
-QM_EXPORT QmWord QM_CALL QmBoardEnum(QmWord *count, QmString **names, QmVersionNumber *version);    /* 10 */
+QM_EXPORT QmWord QM_CALL QmSetEventCallback(Qm_Event_Receiver receiver);
+QM_EXPORT QmWord QM_CALL QmBoardDUTEnum(QmWord board, QmWord *count, QmString **names);
+QM_EXPORT QmWord QM_CALL QmBoardEnum(QmWord *count, QmString **names, QmVersionNumber *version);
 QM_EXPORT QmWord QM_CALL QmBoardReadI2CDEVICE(QmWord board, QmWord device, QmWord reg,
-                                             QmStream buffer, QmWord length, QmWord flags);       /* 13 */
+                                             QmStream buffer, QmWord length, QmWord flags);
 QM_EXPORT QmWord QM_CALL QmBoardWriteI2CDEVICE(QmWord board, QmWord device, QmWord reg,
                                               QmStream buffer, QmWord length, QmWord flags,
-                                              QmWord delay);                                      /* 14 */
+                                              QmWord delay);
 QM_EXPORT QmWord QM_CALL QmBoardLoadFPGA(QmWord board, QmWord dut, QmString image,
-                                        QmVersionNumber *version);                                /* 15 */
+                                        QmVersionNumber *version);
 QM_EXPORT QmWord QM_CALL QmBoardOpen(QmWord board, QmString name, QmWord *handle,
-                                    QmVersionNumber *version);                                    /* 17 */
+                                    QmVersionNumber *version);
 QM_EXPORT QmWord QM_CALL QmBoardReadCypressEEPROM(QmWord board, QmWord offset, QmStream buffer,
-                                                 QmWord length);                                  /* 19 */
+                                                 QmWord length);
 QM_EXPORT QmWord QM_CALL QmBoardReadDUTEEPROM(QmWord board, QmWord offset, QmStream buffer,
-                                             QmWord length);                                      /* 20 */
+                                             QmWord length);
 QM_EXPORT QmWord QM_CALL QmBoardReadDUTInfo(QmWord board, QmWord dut, QmDUTInfo *info,
-                                           QmVersionNumber *version);                             /* 21 */
-QM_EXPORT QmWord QM_CALL QmBoardReadLastError(QmWord board, QmString *text);                       /* 22 */
+                                           QmVersionNumber *version);
+QM_EXPORT QmWord QM_CALL QmBoardReadLastError(QmWord board, QmString *text);
 QM_EXPORT QmWord QM_CALL QmBoardReadCaptureData(QmWord board, QmWord dut, QmWord *buffer,
-                                               QmWord length, QmWord *words_read);                /* 24 */
-QM_EXPORT QmWord QM_CALL QmBoardClose(QmWord board);                                               /* 5 */
-QM_EXPORT QmWord QM_CALL QmBoardCheckFirmwareActive(QmWord board);                                 /* 25 */
-QM_EXPORT QmWord QM_CALL QmBoardReset(QmWord board);                                               /* 27 */
-QM_EXPORT QmWord QM_CALL QmBoardWriteCaptureEnd(QmWord board, QmWord dut);                          /* 29 */
-QM_EXPORT QmWord QM_CALL QmBoardWriteCaptureStart(QmWord board, QmWord dut, QmCaptureSetup *setup); /* 30 */
+                                               QmWord length, QmWord *words_read);
+QM_EXPORT QmWord QM_CALL QmBoardClose(QmWord board);
+QM_EXPORT QmWord QM_CALL QmBoardCheckFirmwareActive(QmWord board);
+QM_EXPORT QmWord QM_CALL QmBoardReset(QmWord board);
+QM_EXPORT QmWord QM_CALL QmBoardWriteCaptureEnd(QmWord board, QmWord dut);
+QM_EXPORT QmWord QM_CALL QmBoardWriteCaptureStart(QmWord board, QmWord dut, QmCaptureSetup *setup);
 QM_EXPORT QmWord QM_CALL QmBoardWriteCypressEEPROM(QmWord board, QmWord offset, QmStream buffer,
-                                                  QmWord length);                                 /* 31 */
+                                                  QmWord length);
 QM_EXPORT QmWord QM_CALL QmBoardWriteDUTEEPROM(QmWord board, QmWord offset, QmStream buffer,
-                                              QmWord length);                                     /* 32 */
-QM_EXPORT QmWord QM_CALL QmChangeImageDirectory(QmString directory);                               /* 33 */
-QM_EXPORT QmWord QM_CALL QmDebugModuleModify(Qm_Debug_Module module, QmBool enable);               /* 36 */
-QM_EXPORT QmWord QM_CALL QmDebugModuleModifyAll(QmBool enable);                                    /* 37 */
-QM_EXPORT QmWord QM_CALL QmDebugModuleSetOutputFilename(QmString filename);                        /* 38 */
+                                              QmWord length);
+QM_EXPORT QmWord QM_CALL QmChangeImageDirectory(QmString directory);
+QM_EXPORT QmWord QM_CALL QmDebugModuleModify(Qm_Debug_Module module, QmBool enable);
+QM_EXPORT QmWord QM_CALL QmDebugModuleModifyAll(QmBool enable);
+QM_EXPORT QmWord QM_CALL QmDebugModuleSetOutputFilename(QmString filename);
 QM_EXPORT QmWord QM_CALL QmGetSamplingFrequency(QmWord board, QmWord dut, QmWord channel_data_index,
-                                               QmDouble *frequency);                              /* 41 */
+                                               QmDouble *frequency);
 QM_EXPORT QmWord QM_CALL QmGetScriptVerions(QmWord board, QmWord dut, QmVersionNumber *script,
-                                           QmVersionNumber *engine);                              /* 42 */
-QM_EXPORT QmWord QM_CALL QmGetSupportedDuts(QmWord board, QmString *duts, QmString *details);      /* 43 */
+                                           QmVersionNumber *engine);
+QM_EXPORT QmWord QM_CALL QmGetSupportedDuts(QmWord board, QmString *duts, QmString *details);
 QM_EXPORT QmWord QM_CALL QmNewestHardwareRead(QmWord board, QmWord dut, Qm_Debug_Access_Method method,
                                              QmWord address, QmWord device, QmWord width,
-                                             QmWord count, QmWord flags, QmWord *value);          /* 48 */
+                                             QmWord count, QmWord flags, QmWord *value);
 QM_EXPORT QmWord QM_CALL QmNewestHardwareWrite(QmWord board, QmWord dut, Qm_Debug_Access_Method method,
                                               QmWord address, QmWord device, QmWord width,
-                                              QmWord count, QmWord flags, QmWord value);          /* 49 */
-QM_EXPORT QmWord QM_CALL QmSetDut(QmWord board, QmWord dut, QmString name);                         /* 50 */
-QM_EXPORT QmWord QM_CALL QmShutdown(void);                                                         /* 52 */
+                                              QmWord count, QmWord flags, QmWord value);
+QM_EXPORT QmWord QM_CALL QmSetDut(QmWord board, QmWord dut, QmString name);
+QM_EXPORT QmWord QM_CALL QmShutdown(void);
 QM_EXPORT QmWord QM_CALL QmDacExecCommand(QmWord board, QmWord dut, Qm_Dac_Cmd cmd,
-                                         Qm_Dac_Cmd_Data *data);                                  /* 53 */
-QM_EXPORT QmWord QM_CALL QmGetDutEepromType(QmWord board, QmWord dut, Qm_Dut_Eeprom_Type *type);   /* 54 */
+                                         Qm_Dac_Cmd_Data *data);
+QM_EXPORT QmWord QM_CALL QmGetDutEepromType(QmWord board, QmWord dut, Qm_Dut_Eeprom_Type *type);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -500,6 +500,10 @@ class PackedTest(unittest.TestCase):
         p = second.packed('x' * 600, RECORD)
         self.assertEqual(str(p), '_p_SecondRecord')
         self.assertEqual(repr(p), '<Swig Packed _p_SecondRecord>')
+        f = tempfile.TemporaryFile()
+        print >>f, p
+        f.seek(0)
+        self.assertEqual(f.read(), '<Swig Packed _p_SecondRecord>\n')
         self.assertEqual(str(second.packed('x' * 511, RECORD)), '_' + '78' * 511 + '_p_SecondRecord')
 
     def test_compare(self):
