@@ -2,6 +2,8 @@
 # Builds everything and runs every test suite (Python and C++) through CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The event suites also run under the debug interpreter (CTest py.debug_interpreter).
+export QM_WITH_DEBUG_PYTHON=1
 scripts/build.sh
 cd build
 ctest --output-on-failure -j2
