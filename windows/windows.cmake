@@ -66,3 +66,13 @@ function(qm_windows_module target)
   target_link_libraries(${target} PRIVATE python27 ${QMDLL_IMPORT_LIBRARY})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_exports} ${QMDLL_IMPORT_LIBRARY})
 endfunction()
+
+# ---- ordinal_smoke.exe: a console test of qmdll.dll through the same import
+# library (tests/windows/wine_run.sh builds it and runs it under wine). -O0
+# and -fno-defer-pop keep its stack pointer checks exact.
+add_executable(ordinal_smoke EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/windows/ordinal_smoke.cpp)
+set_target_properties(ordinal_smoke PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+target_include_directories(ordinal_smoke PRIVATE ${CMAKE_SOURCE_DIR}/qmdll/include)
+target_compile_options(ordinal_smoke PRIVATE ${QM_WARNINGS} -O0 -fno-defer-pop)
+add_dependencies(ordinal_smoke qmdll_definitions)
+target_link_libraries(ordinal_smoke PRIVATE ${QMDLL_IMPORT_LIBRARY})
