@@ -14,6 +14,7 @@ from qmboard import plot
 
 
 def main(argv=None):
+    """Runs the command with `argv` (default: sys.argv[1:]); returns the exit status."""
     parser = optparse.OptionParser(
         usage='python2.7 -m qmboard.measure [--board N] [--dut N] [--samples N] '
               '[--config N] [--window NAME] [--svg FILE]',
