@@ -12,6 +12,9 @@ skip() { echo "windows.wine_run skipped: $*"; exit 77; }
 cmake --build "$build" --target ordinal_smoke >/dev/null
 command -v wine >/dev/null && command -v wineserver >/dev/null ||
   skip "wine is not installed (wine and wine32:i386 on Debian)"
+. "$(dirname "$0")/../../scripts/lib/i386.sh"
+# wine's own loader does not run under qemu-user: it would only wait out the timeout.
+[ "$(qm_i386_mode)" = native ] || skip "i386 programs run under emulation here"
 
 run="$build/wine-run"
 # Console only: no display, no Mono or Gecko installers, no menu entries, no
