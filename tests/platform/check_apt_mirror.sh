@@ -15,40 +15,40 @@ mkdir -p "$root/sources.list.d"
 cat >"$root/sources.list.d/debian.sources" <<'S'
 Types: deb
 # a comment between fields
-URIs: http://security.mirror.example/debian-security
+URIs: file:/srv/security-mirror/debian-security
 Suites: bookworm-security
 Components: main
 
 Types: deb-src
-URIs: http://src.mirror.example/debian
+URIs: file:/srv/src-mirror/debian
 Suites: bookworm
 
 Types: deb
-URIs: http://off.mirror.example/debian
+URIs: file:/srv/off-mirror/debian
 Suites: bookworm
 Enabled: no
 
 Types: deb
-URIs: http://local.mirror.example/debian http://second.mirror.example/debian
+URIs: file:/srv/local-mirror/debian file:/srv/second-mirror/debian
 Suites: bookworm bookworm-updates
 Components: main
 S
-expect "deb822: security, source-only and disabled stanzas skipped" http://local.mirror.example/debian
+expect "deb822: security, source-only and disabled stanzas skipped" file:/srv/local-mirror/debian
 
 mkdir -p "$root/sources.list.d"
-printf 'Types: deb\nURIs: http://last.mirror.example/debian\nSuites: bookworm' >"$root/sources.list.d/x.sources"
-expect "deb822: last stanza without a trailing blank line" http://last.mirror.example/debian
+printf 'Types: deb\nURIs: file:/srv/last-mirror/debian\nSuites: bookworm' >"$root/sources.list.d/x.sources"
+expect "deb822: last stanza without a trailing blank line" file:/srv/last-mirror/debian
 
 mkdir -p "$root/sources.list.d"
 cat >"$root/sources.list" <<'S'
-# deb http://commented.mirror.example/debian bookworm main
-deb http://security.mirror.example/debian-security bookworm-security main
-deb [arch=amd64 signed-by=/usr/share/keyrings/k.gpg] http://proxy.example:3142/debian bookworm main
+# deb file:/srv/commented-mirror/debian bookworm main
+deb file:/srv/security-mirror/debian-security bookworm-security main
+deb [arch=amd64 signed-by=/usr/share/keyrings/k.gpg] file:/srv/proxy-mirror/debian bookworm main
 S
-expect "one-line: options and comments skipped" http://proxy.example:3142/debian
+expect "one-line: options and comments skipped" file:/srv/proxy-mirror/debian
 
 mkdir -p "$root/sources.list.d"
-echo 'deb http://security.mirror.example/debian-security bookworm-security main' >"$root/sources.list"
+echo 'deb file:/srv/security-mirror/debian-security bookworm-security main' >"$root/sources.list"
 expect "no bookworm source: nothing" ""
 
 exit $failures
