@@ -1,5 +1,7 @@
 """A DUT of an open board: its description, captures, DAC, EEPROM kind,
 script versions and selection."""
+import array
+
 import qm_python as qm
 from qmboard import analysis
 from qmboard import samples as coding
@@ -113,10 +115,16 @@ class Dut(object):
         (the configuration's default unless `data_format` is given) and bit
         width, or the raw 32-bit words when `raw` is true. The buffer is read
         in one bulk copy."""
+        return self._capture(samples, config, self._capture_config(config), raw, data_format)
+
+    def _capture_config(self, config):
+        """CaptureConfig `config` of the DUT; ValueError when it has none such."""
         configs = self.capture_configs
         if not 0 <= config < len(configs):
             raise ValueError('no capture configuration %r: the DUT has %d' % (config, len(configs)))
-        cfg = configs[config]
+        return configs[config]
+
+    def _capture(self, samples, config, cfg, raw=False, data_format=None):
         fmt = cfg.data_format if data_format is None else data_format
         board, dut = self.board.index, self.index
         setup = qm.QmCaptureSetup(TransferSize=samples, ChannelDataIndex=config, DataFormat=fmt)
@@ -128,7 +136,6 @@ class Dut(object):
             raise
         self._check(qm.QmBoardWriteCaptureEnd(board, dut), 'QmBoardWriteCaptureEnd')
         if raw:
-            import array
             words = array.array(qm.WORD_TYPECODE)
             words.fromstring(data)
             return words
@@ -141,15 +148,13 @@ class Dut(object):
         the figures). `samples` is a power of two; `window` as analyse()
         takes it."""
         analysis.check(samples, window)
-        configs = self.capture_configs
-        if not 0 <= config < len(configs):
-            raise ValueError('no capture configuration %r: the DUT has %d' % (config, len(configs)))
-        channels = configs[config].channels
+        cfg = self._capture_config(config)
+        channels = cfg.channels
         if not 0 <= channel < channels:
             raise ValueError('no channel %r in capture configuration %d: it has %d'
                              % (channel, config, channels))
-        data = self.capture(samples * channels, config)
-        return analysis.analyse(data[channel::channels], configs[config].bit_size,
+        data = self._capture(samples * channels, config, cfg)
+        return analysis.analyse(data[channel::channels], cfg.bit_size,
                                 self.sampling_frequency_of(config), window)
 
     def _read_capture(self, count):
