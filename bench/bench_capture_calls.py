@@ -1,0 +1,65 @@
+"""How many calls into _qm_python one dut.capture(8192) makes, by function,
+after a first capture has warmed the DUT's description. Not a test.
+
+Every call made from Python code shows as a profiler c_call event. Record
+properties whose accessors are the module's built-ins themselves would be
+called from C and stay unseen, so they are first wrapped in Python
+functions that call the same built-ins."""
+import sys
+
+import _qm_python
+import qm_python as qm
+import qmboard
+
+SAMPLES = 8192
+
+
+def _builtin(function):
+    return getattr(function, '__module__', None) == _qm_python.__name__
+
+
+def _through_python(function):
+    if function is None or not _builtin(function):
+        return function
+    return lambda *args: function(*args)
+
+
+def expose_properties():
+    """Wraps the module-built-in accessors of every class-layer property."""
+    for cls in set(c for c in vars(qm).values() if isinstance(c, type)):
+        for name, attribute in list(vars(cls).items()):
+            if isinstance(attribute, property):
+                setattr(cls, name, property(_through_python(attribute.fget),
+                                            _through_python(attribute.fset),
+                                            None, attribute.__doc__))
+
+
+def calls_of(action):
+    """{built-in name: calls} of what `action()` calls in the module."""
+    counts = {}
+
+    def profile(frame, event, function):
+        if event == 'c_call' and _builtin(function):
+            counts[function.__name__] = counts.get(function.__name__, 0) + 1
+    sys.setprofile(profile)
+    try:
+        action()
+    finally:
+        sys.setprofile(None)
+    return counts
+
+
+def main():
+    expose_properties()
+    with qmboard.open(0) as board:
+        dut = board.dut(0)
+        dut.capture(SAMPLES)
+        counts = calls_of(lambda: dut.capture(SAMPLES))
+    print('Calls into _qm_python made by dut.capture(%d) (the second one)' % SAMPLES)
+    for name, count in sorted(counts.items(), key=lambda item: (-item[1], item[0])):
+        print('  %-52s %4d' % (name, count))
+    print('  %-52s %4d' % ('total', sum(counts.values())))
+
+
+if __name__ == '__main__':
+    main()
