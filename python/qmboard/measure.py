@@ -25,7 +25,7 @@ def main(argv=None):
     parser.add_option('--board', type='int', default=0, help='board index (0)')
     parser.add_option('--dut', type='int', default=0, help='DUT index on the board (0)')
     parser.add_option('--samples', type='int', default=8192,
-                      help='samples to capture, a power of two (8192)')
+                      help='samples per channel to capture, a power of two (8192)')
     parser.add_option('--config', type='int', default=0, help='capture configuration (0)')
     parser.add_option('--window', choices=['rectangular', 'blackman-harris'],
                       help='force a window (default: none for a coherent capture, '

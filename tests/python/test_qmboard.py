@@ -166,8 +166,8 @@ class CaptureTest(BenchTest):
         self.assertRaises(ValueError, samples.decode, '\0' * 3, 14, qmboard.TWOS_COMPLEMENT)
         self.assertRaises(ValueError, samples.encode, [8192], 14, qmboard.TWOS_COMPLEMENT)
         # Bytes only (a bytearray too); words as a list are refused, not misread.
-        self.assertEqual(list(qmboard.decode(bytearray('\xff\x3f\0\0'), 14, qmboard.TWOS_COMPLEMENT)),
-                         [-1])
+        word = bytearray('\xff\x3f\0\0')
+        self.assertEqual(list(qmboard.decode(word, 14, qmboard.TWOS_COMPLEMENT)), [-1])
         for bad in ([1, 2, 3, 4], u'abcd', array.array('B', [1, 2, 3, 4])):
             self.assertRaises(TypeError, qmboard.decode, bad, 8, qmboard.TWOS_COMPLEMENT)
         self.assertRaises(TypeError, qmboard.decode, '\0' * 4, 8.0, qmboard.TWOS_COMPLEMENT)

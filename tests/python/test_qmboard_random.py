@@ -28,8 +28,8 @@ FLAT_TEXTS = ("in method '", "in variable '")
 BOUNDARY = [0, 1, -1, 2, 3, 8, 14, 16, 64, 0x7F, 0xD010, 2 ** 31 - 1, 2 ** 31, -2 ** 31,
             2 ** 32 - 1, 2 ** 32, -2 ** 63, 2 ** 64, 0.0, 0.5, -1.5, 1e6, 1e200,
             float('nan'), float('inf'), -float('inf'), True, False, None, '', 'a', 'fpga', 'spi',
-            'QMADC-1610', 'adc_1.2.3.4.bit', '\0', '\x01\x02', u'', u'abcd', u'\xe9', [], [1, 2, 3, 4],
-            [1.5, 2], [0, 1], (0,), (0, 1, 2, 3, 4), {}, set([1]), bytearray('abcd'),
+            'QMADC-1610', 'adc_1.2.3.4.bit', '\0', '\x01\x02', u'', u'abcd', u'\xe9', [],
+            [1, 2, 3, 4], [1.5, 2], [0, 1], (0,), (0, 1, 2, 3, 4), {}, set([1]), bytearray('abcd'),
             object(), Ellipsis, qmboard.BINARY, qmboard.OFFSET_BINARY, qmboard.TWOS_COMPLEMENT,
             analysis.RECTANGULAR, analysis.BLACKMAN_HARRIS, [100, -100] * 8, [0.0] * 64]
 
@@ -52,11 +52,12 @@ def arity(function):
         return 0, 0
     target = function.__init__ if inspect.isclass(function) else function
     try:
-        spec = inspect.getargspec(target)
+        signature = inspect.getargspec(target)
     except TypeError:
         return 0, 3
-    count = len(spec.args) - (1 if inspect.ismethod(target) or inspect.isclass(function) else 0)
-    return count - len(spec.defaults or ()), count
+    bound = inspect.ismethod(target) or inspect.isclass(function)
+    count = len(signature.args) - (1 if bound else 0)
+    return count - len(signature.defaults or ()), count
 
 
 def call_checked(function, args):
