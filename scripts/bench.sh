@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/i386.sh
-scripts/build.sh --target _qm_python qmdll library_baseline
+scripts/build.sh --target _qm_python _qm_signal qmdll library_baseline
 mode="$(qm_i386_mode)"
 if [ "$mode" = emulated ]; then
   echo "bench: i386 programs run under emulation (qemu-user-static): these timings are not native"
