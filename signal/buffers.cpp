@@ -15,6 +15,7 @@ PyObject *array_type = nullptr;  ///< array.array, for the whole process
 char format_code(const char *format, Py_ssize_t itemsize) {
   if (!format) return 'B';
   if (*format == '@' || *format == '=' || *format == '<') ++format;
+  if (format[0] == 'c' && !format[1]) return 'B';  // ctypes' char: bytes
   const Element *e = (format[0] && !format[1]) ? element_of(format[0]) : nullptr;
   return e && e->size == itemsize ? e->code : 0;
 }
@@ -108,6 +109,7 @@ int Buffer::open(PyObject *object, const char *name, Need need, Access access) {
     case kBytes:
       break;
     case kWords:
+      if (typed && e->size == 1) typed = false;  // bytes of any kind
       if (typed && (e->size != 4 || !e->integral)) return fail_code(kNotWords, name, code_);
       if (bytes_ % 4) return fail_code(kPartialWord, Py_ssize_t(bytes_));
       if (!typed) code_ = 'I';
