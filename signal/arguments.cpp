@@ -51,7 +51,7 @@ int range_argument(Py_ssize_t start, PyObject *stop, size_t size, size_t *lo, si
 }
 
 int finite_argument(double value, const char *name, bool positive) {
-  if (!std::isfinite(value)) return fail_code(positive ? kNotPositive : kNotFinite, name);
+  if (!std::isfinite(value)) return fail_code(positive ? kNotPositive : kNotFiniteNumber, name);
   if (positive && !(value > 0.0)) return fail_code(kNotPositive, name);
   return 0;
 }
