@@ -42,8 +42,8 @@ int transform_input(PyObject *samples, Buffer *in) {
 }  // namespace
 
 PyObject *window(PyObject *, PyObject *args, PyObject *kwargs) {
-  WindowId id;
-  size_t n;
+  WindowId id = kRectangular;
+  size_t n = 0;
   if (window_and_length(args, kwargs, "sn:window", &id, &n) < 0) return nullptr;
   void *out;
   OwnedReference result(new_array('d', n, &out));
@@ -58,8 +58,8 @@ PyObject *window(PyObject *, PyObject *args, PyObject *kwargs) {
 }
 
 PyObject *window_gains(PyObject *, PyObject *args, PyObject *kwargs) {
-  WindowId id;
-  size_t n;
+  WindowId id = kRectangular;
+  size_t n = 0;
   if (window_and_length(args, kwargs, "sn:window_gains", &id, &n) < 0) return nullptr;
   std::shared_ptr<const WindowWeights> weights;
   if (!released([&] { weights = window_weights(id, n); })) return nullptr;
