@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs the benchmarks (not tests): wrapper and event throughput next to ctypes.
+# Runs the benchmarks (not tests): wrapper and event throughput next to ctypes,
+# the signal core's kernels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib/i386.sh

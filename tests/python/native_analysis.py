@@ -5,6 +5,7 @@ Python. The tests check it against the pure-Python analyse and the
 benchmark times it; it is the shape analyse() takes once qmboard uses the
 signal core."""
 import array
+import ctypes
 import math
 
 import _qm_signal as signal
@@ -12,6 +13,14 @@ from qmboard import analysis
 from qmboard.analysis import Analysis, Harmonic, HARMONICS, _db, _fold
 
 _LOBE = {analysis.RECTANGULAR: 0, analysis.BLACKMAN_HARRIS: 8}
+
+
+def in_place(values):
+    """A ctypes view of an array.array's memory: the kernels read it in
+    place, where they copy an array.array (another thread could resize it).
+    Only for an array this code alone holds, kept alive and unresized."""
+    address, count = values.buffer_info()
+    return (ctypes.c_double * count).from_address(address)
 
 
 def is_coherent(power):
@@ -55,12 +64,14 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
     analysis.check(n, window)
     rate = float(sampling_frequency)
     coherent = None
-    power = signal.power_spectrum(samples, window or analysis.RECTANGULAR)
+    spectrum = signal.power_spectrum(samples, window or analysis.RECTANGULAR)
+    power = in_place(spectrum)
     if window is None:
         coherent = is_coherent(power)
         window = analysis.RECTANGULAR if coherent else analysis.BLACKMAN_HARRIS
         if not coherent:
-            power = signal.power_spectrum(samples, window)
+            spectrum = signal.power_spectrum(samples, window)
+            power = in_place(spectrum)
     enbw = signal.window_gains(window, n)[2]
     full_scale = 0.5 * 4.0 ** (bit_width - 1)
     peak, total, centre, harmonics, noise_count, noise_total, loudest = components(
@@ -75,6 +86,7 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
     r.window, r.coherent = window, coherent
     r.bin_width = rate / n
     r.spectrum = signal.dbfs(power, full_scale, enbw, analysis._FLOOR_DB)
+    del power  # the view goes before the array it shows
     r.fundamental_bin = peak
     r.fundamental_frequency = centre * r.bin_width
     r.fundamental_dbfs = _db(total / full_scale)
