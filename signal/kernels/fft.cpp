@@ -127,8 +127,9 @@ std::shared_ptr<const Plan> make_plan(size_t n) {
 }  // namespace
 
 std::shared_ptr<const Plan> plan_for(size_t n) {
-  static Cache<size_t, Plan, 4> cache;
-  return cache.get(n, [n] { return make_plan(n); });
+  // Never destroyed: a daemon thread may still compute while the process exits.
+  static auto *cache = new Cache<size_t, Plan, 4>();
+  return cache->get(n, [n] { return make_plan(n); });
 }
 
 const double *transform(const Plan &plan, double *work, double *scratch) {

@@ -64,8 +64,9 @@ WindowId window_named(const char *name) {
 }
 
 std::shared_ptr<const WindowWeights> window_weights(WindowId id, size_t n) {
-  static Cache<std::pair<int, size_t>, WindowWeights, 6> cache;
-  return cache.get(std::make_pair(int(id), n), [&] { return make_weights(id, n); });
+  // Never destroyed: a daemon thread may still compute while the process exits.
+  static auto *cache = new Cache<std::pair<int, size_t>, WindowWeights, 6>();
+  return cache->get(std::make_pair(int(id), n), [&] { return make_weights(id, n); });
 }
 
 }  // namespace qs
