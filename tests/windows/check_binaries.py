@@ -89,6 +89,7 @@ def symbols(binary):
 
 
 MODULE = os.path.join(BUILD, '_qm_python.pyd')
+SIGNAL = os.path.join(BUILD, '_qm_signal.pyd')
 STAND_IN = os.path.join(BUILD, 'qmdll.dll')
 IMPORT_DEF = os.path.join(BUILD, 'windows', 'qmdll-imports.def')
 
@@ -124,6 +125,28 @@ class ModuleImportsAndExports(unittest.TestCase):
         self.assertEqual([name for ordinal, name in entries if name or ordinal is None], [])
         self.assertEqual(sorted(ordinal for ordinal, name in entries),
                          sorted(ordinal_table().values()))
+
+    def test_interpreter_by_name(self):
+        entries = self.imports['python27.dll']
+        self.assertTrue(entries)
+        for ordinal, name in entries:
+            self.assertTrue(ordinal is None and re.match(r'_?Py', name), (ordinal, name))
+
+
+class SignalModuleImportsAndExports(unittest.TestCase):
+    """The signal core: a module of its own that needs the interpreter and
+    Windows, not the board library."""
+
+    def setUp(self):
+        self.imports = imports(SIGNAL)
+
+    def test_only_the_entry_point_is_exported(self):
+        self.assertEqual(exports(SIGNAL), {'init_qm_signal': 1})
+
+    def test_needs_only_python_and_windows(self):
+        names = set(name.lower() for name in self.imports)
+        self.assertTrue('python27.dll' in names, names)
+        self.assertEqual(names - set(['python27.dll']) - SYSTEM_DLLS, set())
 
     def test_interpreter_by_name(self):
         entries = self.imports['python27.dll']
