@@ -1,6 +1,6 @@
 """`setup.py install --user` into a temporary home, then `import qmboard`
-from another directory with no PYTHONPATH: the module, the class layer, the
-package and the stand-in library come from the installed place."""
+from another directory with no PYTHONPATH: the module, its layouts, the class
+layer, the package and the stand-in library come from the installed place."""
 import os
 import shutil
 import subprocess
@@ -10,9 +10,9 @@ import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..'))
 CHECK = '\n'.join([
-    'import qmboard, qm_python, _qm_python',
+    'import qmboard, qm_python, _qm_python, qm_layouts',
     'print qmboard.boards()',
-    'for module in (qmboard, qm_python, _qm_python):',
+    'for module in (qmboard, qm_python, _qm_python, qm_layouts):',
     '    print module.__name__, module.__file__',
     'print [l.split()[-1] for l in open("/proc/self/maps") if "libqmdll" in l][0]'])
 
