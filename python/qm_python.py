@@ -191,9 +191,15 @@ def _words_of(values):
     raise TypeError('the values are not a sequence of words')
 
 
+def _base_makes_nothing(*args):
+    raise TypeError('a base class makes nothing: use one of its classes (qm_python.RECORDS, '
+                    'qm_python.ARRAYS)')
+
+
 class _Proxied(object):
     """What every class here shares: the proxy in `this` and its ownership."""
     __slots__ = ()
+    _new = staticmethod(_base_makes_nothing)
 
     def _get_own(self):
         return self.this.own()
@@ -276,24 +282,32 @@ def _held(view, owner, type_name, length=None):
 _LAYER_NAMES = frozenset(('this',))
 
 
+class _LayerType(type):
+    """The type of the record and array classes. A class defined outside the
+    layer (a caller's subclass) assigns attributes as Python classes do."""
+
+    def __init__(cls, name, bases, namespace):
+        super(_LayerType, cls).__init__(name, bases, namespace)
+        if namespace.get('__module__') != __name__:
+            cls.__setattr__ = object.__setattr__
+
+
 def _guard_attributes(cls, setters, refusal):
     """Gives `cls` the one assignment rule: names in `setters` (its fields and
     thisown) go to their setters, `this` is stored, anything else raises
-    AttributeError (`refusal` % (class, name)) naming the nearest name.
-    Instances of subclasses assign as usual."""
+    AttributeError (`refusal` % (class, name)) naming the nearest name."""
     names = sorted(setters)
 
     def __setattr__(self, name, value):
         """Assigns a field (or thisown); any other name raises AttributeError."""
-        if type(self) is cls:
-            try:
-                setter = setters[name]
-            except KeyError:
-                if name not in _LAYER_NAMES:
-                    raise AttributeError(refusal % (cls.__name__, name) + _nearest(name, names))
-            else:
-                return setter(self, value)
-        object.__setattr__(self, name, value)
+        try:
+            setter = setters[name]
+        except KeyError:
+            if name not in _LAYER_NAMES:
+                raise AttributeError(refusal % (cls.__name__, name) + _nearest(name, names))
+            object.__setattr__(self, name, value)
+        else:
+            setter(self, value)
 
     cls.__setattr__ = __setattr__
 
@@ -303,6 +317,7 @@ def _guard_attributes(cls, setters, refusal):
 class Record(_Proxied):
     """Base of the record classes. `Record(**fields)` makes an owned,
     zero-filled record and assigns the given fields."""
+    __metaclass__ = _LayerType
     _fields = ()
 
     def __init__(self, **fields):
@@ -396,7 +411,7 @@ def _record_class(name, size, aliases, fields):
     }
     for row in fields:
         namespace[row[0]] = _field_property(name, *row)
-    cls = type(name, (Record,), namespace)
+    cls = _LayerType(name, (Record,), namespace)
     setters = dict((f[0], namespace[f[0]].fset) for f in fields)
     setters['thisown'] = _Proxied.__dict__['_set_own']
     _guard_attributes(cls, setters, '%s has no field %r')
@@ -415,6 +430,7 @@ class Array(_Proxied):
     array of n zero-filled elements, whose length is known; an array made
     by `A.frompointer(p)` is a view whose length is known when given or
     when the pointer knows it."""
+    __metaclass__ = _LayerType
     _element_size = 0
     _element_type = ''
 
@@ -634,7 +650,7 @@ def _array_class(name, element, element_size, item):
         '_frompointer': staticmethod(getattr(_qm, name + '_frompointer')),
         '__swig_destroy__': getattr(_qm, 'delete_' + name),
     }
-    cls = type(name, _BULK[item] + (Array,), namespace)
+    cls = _LayerType(name, _BULK[item] + (Array,), namespace)
     _guard_attributes(cls, {'thisown': _Proxied.__dict__['_set_own']},
                       '%s has no attribute %r to set')
     getattr(_qm, name + '_swigregister')(cls)

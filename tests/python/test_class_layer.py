@@ -170,11 +170,13 @@ class AssignmentTest(unittest.TestCase):
         setup.TransferSize, setup.thisown, setup.this = 8, True, setup.this
         self.assertEqual(setup.TransferSize, 8)
 
+        field = qm.QmCaptureSetup.TransferSize
+
         class Mine(qm.QmCaptureSetup):
-            pass
+            TransferSize = property(field.__get__, lambda self, v: field.__set__(self, 2 * v))
         mine = Mine(TransferSize=4)
         mine.label = 'kept'
-        self.assertEqual((mine.TransferSize, mine.label), (4, 'kept'))
+        self.assertEqual((mine.TransferSize, mine.label), (8, 'kept'))
 
     def test_a_view_never_takes_ownership(self):
         for view in (qm.Qm_Dll_Event_Param().param, qm.Qm_Dac_Cmd_Data().channel,

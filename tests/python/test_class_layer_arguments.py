@@ -74,6 +74,8 @@ class RandomArguments(unittest.TestCase):
                 check.call('thisown =', setattr, made, 'thisown', values.pick())
                 names.call('%s.<name> =' % name, setattr, record, values.pick(), 1)
                 names.call('%s.%s =' % (name, field.upper()), setattr, record, field.upper(), 1)
+        for base in (qm.Record, qm.Array):
+            check.call(base.__name__, base, *values.picks(values.choice([0, 1])))
         self.assertEqual(names.faults, [])
         self.assertGreater(check.calls + names.calls, 1500)
 
