@@ -99,7 +99,8 @@ def _check_layouts():
     described = _described_functions()
     functions = set(n for n in dir(_qm) if callable(getattr(_qm, n)))
     missing = described - functions
-    undescribed = set(n for n in functions if _looks_like_family(n)) - described - _CALLBACK_FUNCTIONS
+    undescribed = (set(n for n in functions if _looks_like_family(n)) - described -
+                   _CALLBACK_FUNCTIONS)
     if missing or undescribed:
         problems = []
         if missing:
@@ -121,7 +122,7 @@ _WORD_MAX = 0xFFFFFFFF
 
 
 def _nearest(name, names):
-    """' (did you mean ...?)' for the name in `names` nearest to `name`, or ''."""
+    """"; did you mean ...?" for the name in `names` nearest to `name`, or ''."""
     same_case = [n for n in names if n.lower() == name.lower()]
     close = same_case or difflib.get_close_matches(name, list(names), 1)
     return '; did you mean %r?' % close[0] if close else ''
@@ -448,16 +449,18 @@ class Array(_Proxied):
         known = getattr(pointer, '_length', None)
         if length is not None:
             length = _integer(length, 'length')
-            if length < 0 or (known is not None and length > known):
-                raise ValueError('a view of %d elements over a pointer to %s'
-                                 % (length, 'unknown' if known is None else known))
+            if length < 0:
+                raise ValueError('a view cannot have %d elements' % length)
+            if known is not None and length > known:
+                raise ValueError('a view of %d elements over a pointer to %d' % (length, known))
         view = cls._frompointer(pointer)
         return _held(view, pointer, cls.__name__, known if length is None else length)
 
     def cast(self):
         """The element pointer to this array, as library calls take it. It
         keeps the array's block alive."""
-        return _held(self._cast(self), self, self._element_type + ' *', self.__dict__.get('_length'))
+        return _held(self._cast(self), self, self._element_type + ' *',
+                     self.__dict__.get('_length'))
 
     def __len__(self):
         try:

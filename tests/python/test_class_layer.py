@@ -191,7 +191,8 @@ class KeepAliveTest(unittest.TestCase):
         for name, size, aliases, fields in qm_layouts.RECORDS:
             for field, kind, declared, offset, width in fields:
                 if kind in ('words', 'record'):
-                    yield '%s.%s' % (name, field), getattr(qm, name)(), lambda r, f=field: getattr(r, f)
+                    yield ('%s.%s' % (name, field), getattr(qm, name)(),
+                           lambda r, f=field: getattr(r, f))
                 if kind == 'words':
                     yield ('frompointer(%s.%s)' % (name, field), getattr(qm, name)(),
                            lambda r, f=field: qm.Qm_Word_Array.frompointer(getattr(r, f)))
