@@ -24,14 +24,29 @@ description is read once and again when an event, select(), load_fpga() or
 reset() may have changed it (qmboard.events says how qmboard shares the
 library's event receiver). The flat binding stays available as qm_python
 (classes) and _qm_python (functions).
+
+Tones for the DAC are planned coherent (coherent_frequency, qmboard.tones)
+and sourced by Dut.dac_tone; closing a board stops the DACs it started.
+Dut.record() gives a Capture with its metadata, which saves to CSV or a
+binary file and loads back exactly (load_capture, qmboard.capture_files).
+figures() turns an analysis into numbers (qmboard.results); sweep() steps a
+parameter and writes a row per point (qmboard.sweeps); qmboard.plot draws
+captures and sweeps as SVG. `python -m qmboard.measure` is the command line.
 """
 from qmboard.board import Board, BoardList, Eeprom, I2cDevice, SPACES, boards, open, shutdown
+from qmboard.capture_files import CaptureFileError, load as load_capture
+from qmboard.captures import Capture
 from qmboard.dut import CaptureConfig, DacConfig, Dut, DutInfo
 from qmboard.errors import QmError, QmNonFatalError
 from qmboard.events import Event, on_event
+from qmboard.results import figures
 from qmboard.samples import BINARY, OFFSET_BINARY, TWOS_COMPLEMENT, decode, encode
+from qmboard.sweeps import Point, Sweep, sweep
+from qmboard.tones import Coherent, DacTone, coherent_frequency, tone_waveform
 from qmboard.versions import Version
 
 __all__ = ['Board', 'BoardList', 'Eeprom', 'I2cDevice', 'SPACES', 'boards', 'open', 'shutdown',
-           'CaptureConfig', 'DacConfig', 'Dut', 'DutInfo', 'QmError', 'QmNonFatalError', 'Event',
-           'on_event', 'BINARY', 'OFFSET_BINARY', 'TWOS_COMPLEMENT', 'decode', 'encode', 'Version']
+           'Capture', 'CaptureFileError', 'load_capture', 'CaptureConfig', 'DacConfig', 'Dut',
+           'DutInfo', 'QmError', 'QmNonFatalError', 'Event', 'on_event', 'figures', 'BINARY',
+           'OFFSET_BINARY', 'TWOS_COMPLEMENT', 'decode', 'encode', 'Point', 'Sweep', 'sweep',
+           'Coherent', 'DacTone', 'coherent_frequency', 'tone_waveform', 'Version']
