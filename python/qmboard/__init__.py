@@ -9,6 +9,9 @@
         print dut.info.revision, [c.name for c in dut.capture_configs]
         samples = dut.capture(8192, config=0)     # array of signed ints
         print dut.measure(8192)                   # SNR, SINAD, SFDR, THD, ENOB (qmboard.analysis)
+        tone = dut.dac_tone(10e6, level=-3.0)     # a coherent DAC tone, looped back
+        dut.record(8192).save('tone.qmc')         # samples and metadata (qmboard.captures)
+        run = qmboard.sweep([5e6, 20e6], qmboard.sweeps.dac_frequency(dut), path='sweep.csv')
         board.cypress_eeprom.write(0x100, b'\\x01\\x02')
         board.write_register('fpga', 0xD010, 0xC0FFEE)
         unsubscribe = qmboard.on_event(print_event)
