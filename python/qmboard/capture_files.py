@@ -4,8 +4,8 @@ size and speed; both hold every sample and every metadata field exactly.
     save(capture, 'tone.csv')        # or capture.save('tone.csv')
     capture = load('tone.qmc')       # qmboard.load_capture: either format
 
-Metadata (both formats). One line per field of qmboard.captures.FIELDS, in
-that order, `name=value`, in printable ASCII: indices, counts and the bit
+Metadata (both formats). One line per field of qmboard.captures.FIELDS,
+written in that order (read in any), `name=value`, in printable ASCII: indices, counts and the bit
 width in decimal; versions dotted ('5.0.2.300'); the data format by its
 constant's name ('TWOS_COMPLEMENT'); the sampling frequency in Hz as
 Python's repr() writes a float (which reads back as the same double); texts
@@ -32,7 +32,8 @@ Binary (all numbers little-endian):
     8         2          format version, unsigned: 1
     10        2          sample size S in bytes, unsigned: 1, 2 or 4
     12        4          metadata size M in bytes, unsigned
-    16        M          metadata: the field lines, each ending in LF
+    16        M          metadata: the field lines (as in the CSV, without '# '),
+                         each ending in LF
     16+M      C x N x S  the samples, channels interleaved (C channels, N samples
                          per channel): signed two's complement integers
     16+M+CNS  4          CRC-32 (zlib.crc32, unsigned) of every byte before it

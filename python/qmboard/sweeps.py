@@ -89,11 +89,22 @@ def figures_of(result):
                     % type(result).__name__)
 
 
+def _error_text(error):
+    """'QmError: ...': what a failed point records."""
+    try:
+        message = str(error)
+    except UnicodeError:
+        message = repr(error.args)
+    return '%s: %s' % (type(error).__name__, message)
+
+
 def _cell(value):
     if value is None:
         return ''
     if isinstance(value, float):
         return repr(value)
+    if isinstance(value, unicode):
+        return value.encode('utf-8')
     return value
 
 
@@ -174,12 +185,15 @@ def sweep(values, point, path=None, format=None, parameter=None, unit=None):
             for value in values:
                 try:
                     found = figures_of(point(value))
-                    if parameter in found or 'error' in found:
-                        raise ValueError('the point returned a figure named %r, which names the '
-                                         'parameter or the error column' % parameter)
+                    for taken in (parameter, 'error'):
+                        if taken in found:
+                            raise ValueError('the point returned a figure named %r, the name '
+                                             'of the %s column' % (taken, 'parameter'
+                                                                   if taken == parameter
+                                                                   else 'error'))
                     done = Point(value, found, None)
                 except Exception as error:
-                    done = Point(value, None, '%s: %s' % (type(error).__name__, error))
+                    done = Point(value, None, _error_text(error))
                 run.points.append(done)
                 if rows is not None:
                     rows.add(done)

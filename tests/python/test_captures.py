@@ -107,11 +107,8 @@ class RoundTripTest(Files):
                 (([-128], 8, 1e6, 1, qmboard.BINARY), {}, ValueError, '-127..127'),
                 (([0, 1, 2], 8, 1e6, 2), {}, ValueError, 'whole frames of 2 channel(s)'),
                 (([], 8, 1e6), {}, ValueError, 'not 0 values'),
-                (([0.5], 8, 1e6), {}, TypeError, 'samples[0] must be an integer'),
-                (([0], 8, 1e6), {'board_name': u'x'}, TypeError, 'board_name must be a str'),
                 (([0], 8, 1e6), {'fpga_version': (1, 2, 3)}, TypeError, 'fpga_version must be'),
                 (([0], 8, 1e6), {'bored': 1}, TypeError, "Capture has no field 'bored'"),
-                (([0], 33, 1e6), {}, ValueError, 'bit_width must be 1..32'),
                 (([0], 8, float('inf')), {}, ValueError, 'sampling_frequency must be')):
             with self.assertRaises(kind) as caught:
                 qmboard.Capture(*args, **kw)

@@ -91,10 +91,7 @@ class WaveformTest(unittest.TestCase):
                 ((1, 0.0, 4, 16), 'peak at 32768 codes, beyond the -32768..32767'),
                 ((1, -0.0001, 4, 16, samples.BINARY), '-32767..32767 of 16 bits in BINARY'),
                 ((1, 1.0, 64, 16), 'level must be a number from -inf to 0'),
-                (([3, 3], -10.0, 64, 16), 'cycles must differ'),
-                ((32, -10.0, 64, 16), 'cycles must be 1..31, not 32'),
-                (([3], [-1.0, -2.0], 64, 16), '2 levels for 1 tones'),
-                ((1, -1.0, 2, 16), 'samples must be 3..1048576')):
+                (([3, 3], -10.0, 64, 16), 'cycles must differ')):
             with self.assertRaises(ValueError) as caught:
                 qmboard.tone_waveform(*args)
             self.assertIn(message, str(caught.exception))
@@ -136,6 +133,11 @@ class DacToneTest(unittest.TestCase):
         # The samples downloaded are the waveform in the DAC's 16 bits, 8192 of them.
         self.assertEqual(len(qmsim.dac_samples(0)), 8192)
         self.assertEqual(qmsim.last_word('QmDacExecCommand', 2), qm.QM_DAC_CMD_START_SOURCING)
+        # A capture of twice the record holds twice the periods: coherent still.
+        tone = self.dut.dac_tone(10e6, -6.0, samples=4096)
+        r = self.dut.measure(8192)
+        self.assertEqual((r.coherent, r.fundamental_bin), (True, 2 * tone.cycles[0]))
+        self.assertAlmostEqual(r.fundamental_dbfs, -6.0, delta=LEVEL_TOLERANCE_DB)
 
     def test_two_tones_and_two_channels(self):
         tone = self.dut.dac_tone([10e6, 11e6], [-7.0, -13.0], channels=(0, 1), config=1,
