@@ -9,6 +9,9 @@
         print dut.info.revision, [c.name for c in dut.capture_configs]
         samples = dut.capture(8192, config=0)     # array of signed ints
         print dut.measure(8192)                   # SNR, SINAD, SFDR, THD, ENOB (qmboard.analysis)
+        tone = dut.dac_tone(10e6, level=-3.0)     # a coherent DAC tone, looped back
+        dut.record(8192).save('tone.qmc')         # samples and metadata (qmboard.captures)
+        run = qmboard.sweep([5e6, 20e6], qmboard.sweeps.dac_frequency(dut), path='sweep.csv')
         board.cypress_eeprom.write(0x100, b'\\x01\\x02')
         board.write_register('fpga', 0xD010, 0xC0FFEE)
         unsubscribe = qmboard.on_event(print_event)
@@ -24,14 +27,29 @@ description is read once and again when an event, select(), load_fpga() or
 reset() may have changed it (qmboard.events says how qmboard shares the
 library's event receiver). The flat binding stays available as qm_python
 (classes) and _qm_python (functions).
+
+Tones for the DAC are planned coherent (coherent_frequency, qmboard.tones)
+and sourced by Dut.dac_tone; closing a board stops the DACs it started.
+Dut.record() gives a Capture with its metadata, which saves to CSV or a
+binary file and loads back exactly (load_capture, qmboard.capture_files).
+figures() turns an analysis into numbers (qmboard.results); sweep() steps a
+parameter and writes a row per point (qmboard.sweeps); qmboard.plot draws
+captures and sweeps as SVG. `python -m qmboard.measure` is the command line.
 """
 from qmboard.board import Board, BoardList, Eeprom, I2cDevice, SPACES, boards, open, shutdown
+from qmboard.capture_files import CaptureFileError, load as load_capture
+from qmboard.captures import Capture
 from qmboard.dut import CaptureConfig, DacConfig, Dut, DutInfo
 from qmboard.errors import QmError, QmNonFatalError
 from qmboard.events import Event, on_event
+from qmboard.results import figures
 from qmboard.samples import BINARY, OFFSET_BINARY, TWOS_COMPLEMENT, decode, encode
+from qmboard.sweeps import Point, Sweep, sweep
+from qmboard.tones import Coherent, DacTone, coherent_frequency, tone_waveform
 from qmboard.versions import Version
 
 __all__ = ['Board', 'BoardList', 'Eeprom', 'I2cDevice', 'SPACES', 'boards', 'open', 'shutdown',
-           'CaptureConfig', 'DacConfig', 'Dut', 'DutInfo', 'QmError', 'QmNonFatalError', 'Event',
-           'on_event', 'BINARY', 'OFFSET_BINARY', 'TWOS_COMPLEMENT', 'decode', 'encode', 'Version']
+           'Capture', 'CaptureFileError', 'load_capture', 'CaptureConfig', 'DacConfig', 'Dut',
+           'DutInfo', 'QmError', 'QmNonFatalError', 'Event', 'on_event', 'figures', 'BINARY',
+           'OFFSET_BINARY', 'TWOS_COMPLEMENT', 'decode', 'encode', 'Point', 'Sweep', 'sweep',
+           'Coherent', 'DacTone', 'coherent_frequency', 'tone_waveform', 'Version']

@@ -1,6 +1,7 @@
 """Argument checks of the bench API, made before anything is built or
 called, with messages that name the argument as the API calls it."""
 import numbers
+import sys
 
 WORD_MAX = 0xFFFFFFFF
 INT_MIN, INT_MAX = -0x80000000, 0x7FFFFFFF  # the library's enumerations
@@ -31,6 +32,19 @@ def number(value, name):
     return value
 
 
+def real(value, name, low=-float('inf'), high=float('inf')):
+    """`value` as a finite float in low..high: TypeError for anything that
+    is not a real number, ValueError for NaN, infinities and values outside."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError('%s must be a number, not %s' % (name, _kind(value)))
+    value = float(value)
+    if not abs(value) < float('inf') or not low <= value <= high:
+        unbounded = (low, high) == (-float('inf'), float('inf'))
+        bounds = 'a finite number' if unbounded else 'a number from %.12g to %.12g' % (low, high)
+        raise ValueError('%s must be %s, not %r' % (name, bounds, value))
+    return value
+
+
 def text(value, name, optional=False):
     """`value` as a str (None too when `optional`): TypeError otherwise, also
     for unicode, which the library cannot take."""
@@ -39,6 +53,24 @@ def text(value, name, optional=False):
     if not isinstance(value, str):
         raise TypeError('%s must be a str%s, not %s'
                         % (name, ' or None' if optional else '', _kind(value)))
+    if '\0' in value:
+        raise ValueError('%s must not contain NUL characters' % name)
+    return value
+
+
+def path(value, name='path'):
+    """`value` as a file name open() takes: a str, or a unicode the file
+    system's encoding can write (TypeError otherwise, ValueError for NUL
+    characters or a name that cannot be encoded)."""
+    if not isinstance(value, basestring):
+        raise TypeError('%s must be a file name, not %s' % (name, _kind(value)))
+    if isinstance(value, unicode):
+        encoding = sys.getfilesystemencoding() or 'ascii'
+        try:
+            value.encode(encoding)
+        except UnicodeError:
+            raise ValueError('%s %r cannot be written in the file system\'s encoding (%s)'
+                             % (name, value, encoding))
     if '\0' in value:
         raise ValueError('%s must not contain NUL characters' % name)
     return value

@@ -6,7 +6,7 @@ import weakref
 import qm_python as qm
 from qmboard import arguments, events
 from qmboard.dut import Dut
-from qmboard.errors import check, last_error
+from qmboard.errors import QmError, check, last_error
 from qmboard.versions import Version
 
 # Register spaces by name, for read_register and write_register.
@@ -133,9 +133,12 @@ class Board(object):
     """An open board. Use it as a context manager: the board is closed when
     the block ends, also when it ends with an exception.
 
-    version: the board's version (Version); cypress_eeprom, dut_eeprom:
-    its EEPROMs (Eeprom); closed: True once the board was closed, through
-    this object, another Board of the same index, or shutdown()."""
+    version: the board's version (Version); fpga_version: the Version
+    load_fpga() last reported through this object (None before);
+    cypress_eeprom, dut_eeprom: its EEPROMs (Eeprom); closed: True once the
+    board was closed, through this object, another Board of the same index,
+    or shutdown(). Closing stops every DAC that a DUT of this board started
+    (Dut.dac_start, Dut.dac_tone) and has not stopped."""
 
     def __init__(self, index=0, name=None):
         arguments.integer(index, 'board index', 0, qm.MAX_BOARD - 1)
@@ -146,8 +149,10 @@ class Board(object):
         self.index = index
         self.handle = handle
         self.version = Version.of(version)
+        self.fpga_version = None
         self.closed = False
         self._duts = {}
+        self._enumerated = None  # (board names, library version), read once
         self.cypress_eeprom = Eeprom(self, 'Cypress EEPROM', qm.QmBoardReadCypressEEPROM,
                                      qm.QmBoardWriteCypressEEPROM)
         self.dut_eeprom = Eeprom(self, 'DUT EEPROM', qm.QmBoardReadDUTEEPROM,
@@ -174,13 +179,18 @@ class Board(object):
     def close(self):
         """Closes the board (once; later calls do nothing, and neither do
         calls after shutdown() or after another Board of the same index
-        closed it)."""
+        closed it). DACs its DUTs started are stopped first; the board is
+        closed whether that works or not: QmError for a close that failed,
+        else for the first stop that failed."""
         if not self.closed:
+            same = [board for board in _open_boards if board.index == self.index]
+            stopped = _stop_dacs(same)
             status = qm.QmBoardClose(self.index)
-            for board in list(_open_boards):
-                if board.index == self.index:
-                    board._closed()
+            for board in same:
+                board._closed()
             self._check(status, 'QmBoardClose')
+            if stopped is not None:
+                raise stopped
 
     def _closed(self):
         """The library closed the board."""
@@ -190,6 +200,13 @@ class Board(object):
             for dut in self._duts.values():
                 dut._forget(closed=True)
             events.stop_listening()
+
+    def _enumeration(self):
+        """(names of the attached boards, library Version), read once."""
+        if self._enumerated is None:
+            found = boards()
+            self._enumerated = found.names, found.library_version
+        return self._enumerated
 
     def _forget_descriptions(self):
         for dut in self._duts.values():
@@ -218,7 +235,8 @@ class Board(object):
         finally:
             self._forget_descriptions()
         self._check(status, 'QmBoardLoadFPGA')
-        return Version.of(version)
+        self.fpga_version = Version.of(version)
+        return self.fpga_version
 
     def reset(self):
         """Resets the board."""
@@ -279,9 +297,28 @@ def open(index=0, name=None):
     return Board(index, name)
 
 
+def _stop_dacs(boards):
+    """Stops the DACs that DUTs of `boards` started; the first failure
+    (QmError), or None."""
+    first = None
+    for board in boards:
+        for dut in board._duts.values():
+            if dut._sourcing:
+                try:
+                    dut.dac_stop()
+                except QmError as error:
+                    first = first or error
+    return first
+
+
 def shutdown():
     """Shuts the library down, which closes every board: every open Board
-    counts as closed from then on (its close() does nothing)."""
+    counts as closed from then on (its close() does nothing). DACs their
+    DUTs started are stopped first, as close() stops them."""
+    boards = list(_open_boards)
+    stopped = _stop_dacs(boards)
     check(qm.QmShutdown(), 'QmShutdown')
-    for board in list(_open_boards):
+    for board in boards:
         board._closed()
+    if stopped is not None:
+        raise stopped

@@ -1,10 +1,12 @@
 """A DUT of an open board: its description, captures, DAC, EEPROM kind,
 script versions and selection."""
 import array
+import datetime
 
 import qm_python as qm
-from qmboard import analysis, arguments, events
+from qmboard import analysis, arguments, events, tones
 from qmboard import samples as coding
+from qmboard.captures import Capture
 from qmboard.errors import QmError, check, error, status_text
 from qmboard.versions import Version
 
@@ -85,6 +87,21 @@ class DutInfo(_Plain):
         return _Plain._shown(self, attribute)
 
 
+def _dac_channels(channels):
+    """The DAC channel numbers `channels` as a list of 1 to
+    QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED words."""
+    channels = arguments.integers(channels, 'channels', 0, arguments.WORD_MAX)
+    most = qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED
+    if not 1 <= len(channels) <= most:
+        raise ValueError('1..%d DAC channels, not %d' % (most, len(channels)))
+    return channels
+
+
+def _nth(names, index):
+    """names[index], or None when the library listed fewer."""
+    return names[index] if index < len(names) else None
+
+
 def _channels(cfg):
     """Channels a capture of `cfg` delivers per sample (a configuration that
     gives none captures as one channel)."""
@@ -115,6 +132,7 @@ class Dut(object):
             dut.board, dut.index = board, index
             dut._description = None  # (events.epoch() before the read, DutInfo)
             dut._dac_buffers = ()    # what the library may read while it sources
+            dut._sourcing = False    # dac_start succeeded and no dac_stop since
             board._duts[index] = dut
         return dut
 
@@ -146,6 +164,7 @@ class Dut(object):
         self._description = None
         if closed:
             self._dac_buffers = ()
+            self._sourcing = False
 
     @property
     def info(self):
@@ -228,6 +247,32 @@ class Dut(object):
         values = coding.decode(data, cfg.bit_size, cfg.data_format)
         return analysis.analyse(values[channel::channels], cfg.bit_size,
                                 self.sampling_frequency_of(config), window)
+
+    def record(self, samples, config=0, data_format=None):
+        """Captures as capture() does and returns a qmboard.Capture: the
+        samples with their metadata (board, DUT, configuration, data format,
+        bit width, sampling frequency, the time in UTC, the library's, the
+        board's and the FPGA image's versions), ready to save() and to
+        analyse() offline. The FPGA version is the one board.load_fpga()
+        reported, None when the image was not loaded through this Board."""
+        arguments.integer(samples, 'samples', 1)
+        arguments.integer(config, 'capture configuration')
+        if data_format is not None:
+            coding.check_format(data_format)
+        time = datetime.datetime.utcnow().strftime('%Y-%m-%dT%H:%M:%S.%fZ')
+        cfg, data = self._take(samples, config, data_format)
+        fmt = cfg.data_format if data_format is None else data_format
+        board = self.board
+        names, library = board._enumeration()
+        duts = board.duts
+        return Capture(coding.decode(data, cfg.bit_size, fmt), cfg.bit_size,
+                       self.sampling_frequency_of(config), _channels(cfg), fmt,
+                       board=board.index, board_version=board.version,
+                       board_name=_nth(names, board.index), dut=self.index,
+                       dut_name=_nth(duts, self.index),
+                       dut_revision=self._described()[1].revision, config=config,
+                       config_name=cfg.name, time=time, library_version=library,
+                       fpga_version=board.fpga_version)
 
     def _words(self, samples, config, cfg):
         """The words `samples` samples per channel take, checked against the
@@ -340,10 +385,7 @@ class Dut(object):
         library sources from qmboard's copy of the samples, which stays
         allocated until the next download or the board's close."""
         frequency = arguments.number(frequency, 'frequency')
-        channels = arguments.integers(channels, 'channels', 0, arguments.WORD_MAX)
-        most = qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED
-        if not 1 <= len(channels) <= most:
-            raise ValueError('1..%d DAC channels, not %d' % (most, len(channels)))
+        channels = _dac_channels(channels)
         coding.check_format(data_format)
         arguments.integer(configuration, 'DAC configuration')
         if isinstance(values, basestring) or not hasattr(values, '__len__'):
@@ -352,13 +394,10 @@ class Dut(object):
         if not values or len(values) % len(channels):
             raise ValueError('values must be whole frames of %d sample(s), not %d values'
                              % (len(channels), len(values)))
-        dac = self._described()[1].dac_configs
-        if not configuration < len(dac):
-            raise ValueError('no DAC configuration %d: the DUT has %d' % (configuration, len(dac)))
-        encoded = coding.encode(values, dac[configuration].bit_width, data_format)
+        encoded = coding.encode(values, self._dac_config(configuration).bit_width, data_format)
         words = qm.Qm_Word_Array(len(encoded))
         words.write(encoded)
-        selected = qm.Qm_Word_Array(most)
+        selected = qm.Qm_Word_Array(qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED)
         selected.write(channels)
         cmd = qm.Qm_Dac_Cmd_Data(configuration=configuration, freq=frequency,
                                  data_format=data_format, transfer_size=len(encoded),
@@ -373,13 +412,89 @@ class Dut(object):
             raise
         self._dac_buffers = kept
 
+    def dac_tone(self, frequency, level=-1.0, samples=8192, rate=None, channels=(0,),
+                 configuration=0, config=0, data_format=coding.TWOS_COMPLEMENT):
+        """Sources one tone, or several, from the DAC at coherent frequencies
+        and returns what it sources (qmboard.tones.DacTone).
+
+        frequency: the target in Hz, or a sequence of targets (one tone
+        each); each tone takes the coherent frequency nearest its target
+        (qmboard.coherent_frequency for `samples` updates at `rate`), and
+        no two may take the same one. level: dBFS of the DAC's full scale
+        (a sine of amplitude 2**(bit_width - 1) codes), at most 0, for all
+        tones or one per tone; ValueError when the tones' sum does not fit
+        the DAC's codes (it is never clipped). samples: the record length, updates per
+        channel (at least 3, samples x channels words within the DAC
+        configuration's transfer sizes). rate: the update rate in Hz, by
+        default the sampling frequency of capture configuration `config`.
+        channels, configuration, data_format: as dac_download() takes them;
+        the tones are the same on every channel, in the DAC configuration's
+        bit width.
+
+        The record repeats, so the tones are coherent at the ADC too: a
+        capture of `samples` samples per channel (or a whole multiple of
+        them) at `rate` holds whole periods of every tone. With the default
+        rate, dac_tone(f, samples=N) and then measure(N, config=config)
+        measure the tone coherently, through the board's loopback or a
+        cable. The waveform is downloaded (dac_download) and started
+        (dac_start); dac_stop() stops it, and so does closing the board."""
+        frequencies = tones.one_or_more(frequency, 'frequency', arguments.real)
+        levels = tones.tone_levels(level, len(frequencies))
+        samples = arguments.integer(samples, 'samples', 3, tones.MAX_SAMPLES)
+        if rate is not None:
+            rate = arguments.number(rate, 'rate')
+        channels = _dac_channels(channels)
+        coding.check_format(data_format)
+        arguments.integer(configuration, 'DAC configuration')
+        arguments.integer(config, 'capture configuration')
+        dac = self._dac_config(configuration)
+        words = samples * len(channels)
+        if not dac.min_transfer_size <= words <= dac.max_transfer_size:
+            raise ValueError('samples x channels must be %d..%d words for DAC configuration %d, '
+                             'not %d x %d' % (dac.min_transfer_size, dac.max_transfer_size,
+                                              configuration, samples, len(channels)))
+        given = rate is not None
+        if not given:
+            rate = self.sampling_frequency_of(config)
+        if not dac.min_freq <= rate <= dac.max_freq:
+            raise ValueError('DAC configuration %d updates at %.12g..%.12g Hz, not at %s'
+                             % (configuration, dac.min_freq, dac.max_freq, '%.12g Hz' % rate
+                                if given else 'the %.12g Hz of capture configuration %d: give '
+                                              'the rate' % (rate, config)))
+        for i, f in enumerate(frequencies):
+            arguments.real(f, 'frequency' if len(frequencies) == 1 else 'frequency[%d]' % i,
+                           0.0, rate / 2)
+        planned = [tones.coherent_frequency(f, rate, samples) for f in frequencies]
+        cycles = tuple(p.cycles for p in planned)
+        if len(set(cycles)) != len(cycles):
+            raise ValueError('the tones at %s Hz take the same coherent frequency (cycles %s in '
+                             '%d samples): set them further apart'
+                             % (', '.join('%.12g' % f for f in frequencies),
+                                ', '.join(map(str, cycles)), samples))
+        wave = tones.tone_waveform(cycles, levels, samples, dac.bit_width, data_format)
+        frames = [v for v in wave for _ in channels] if len(channels) > 1 else wave
+        self.dac_download(frames, rate, channels, data_format, configuration)
+        self.dac_start()
+        return tones.DacTone(tuple(p.frequency for p in planned), cycles, levels, samples, rate,
+                             tuple(channels), dac.bit_width, max(max(wave), -min(wave)))
+
+    def _dac_config(self, configuration):
+        """DacConfig `configuration`; ValueError when the DUT has none such."""
+        dac = self._described()[1].dac_configs
+        if not configuration < len(dac):
+            raise ValueError('no DAC configuration %d: the DUT has %d' % (configuration, len(dac)))
+        return dac[configuration]
+
     def dac_start(self):
-        """Starts sourcing the downloaded waveform."""
+        """Starts sourcing the downloaded waveform. Closing the board (or
+        qmboard.shutdown()) stops what this started."""
         self._dac_command(qm.QM_DAC_CMD_START_SOURCING)
+        self._sourcing = True
 
     def dac_stop(self):
         """Stops sourcing."""
         self._dac_command(qm.QM_DAC_CMD_STOP_SOURCING)
+        self._sourcing = False
 
     def _dac_command(self, command):
         self._dac_exec(command, qm.Qm_Dac_Cmd_Data())

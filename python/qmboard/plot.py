@@ -1,117 +1,33 @@
-"""Plots of an analysed capture as SVG, with no dependencies:
+"""Plots as SVG, with no dependencies:
 
     write_svg(analysis.analyse(samples, 14, 250e6), 'capture.svg')
+    write_sweep_svg(qmboard.sweep(...), 'sweep.svg', ['snr', 'sinad'])
 
-draws the first periods of the waveform above the spectrum (dBFS against
-MHz, the fundamental and harmonics 2 to 6 marked, the noise floor dashed)
-with the figures in a legend beside it. Plain SVG 1.1 (lines, polylines,
-text; no CSS, scripts or fonts to load) so browsers and converters such as
-rsvg-convert draw it alike.
+write_svg draws the first periods of the waveform above the spectrum (dBFS
+against MHz, the fundamental and harmonics 2 to 6 marked, the noise floor
+dashed) with the figures in a legend beside it. write_sweep_svg draws
+figures of a sweep against the swept parameter, one line each, with the
+points that failed marked on the axis and their errors in the legend.
+Plain SVG 1.1 (qmboard.svg) so browsers and converters such as rsvg-convert
+draw it alike.
 """
 import math
-from xml.sax.saxutils import escape, quoteattr
+import numbers
+import textwrap
 
-from qmboard import analysis, arguments
+from qmboard import analysis, arguments, results, sweeps
+from qmboard.svg import FUNDAMENTAL, HARMONIC, NOISE, SERIES, TRACE, Axes, Document, wrap
 
 WIDTH, HEIGHT = 980, 780
-FONT = 'DejaVu Sans, Liberation Sans, Arial, Helvetica, sans-serif'
-TRACE, FUNDAMENTAL, HARMONIC, NOISE, GRID, INK = (
-    '#5b8fd0', '#c62828', '#e08600', '#00802b', '#d9d9d9', '#222222')
-
 # Panels: (left, top, right, bottom) of the plotting area.
 WAVE = (80, 60, 950, 250)
 SPECTRUM = (80, 330, 640, 720)
 LEGEND_X = 665
 
-
-def _ticks(low, high, count=6):
-    """Round tick values covering low .. high, about `count` of them."""
-    raw = (high - low) / float(count)
-    power = 10 ** math.floor(math.log10(raw))
-    step = min((m * power for m in (1, 2, 5, 10)), key=lambda s: abs(math.log(s / raw)))
-    first = math.ceil(low / step - 1e-9) * step
-    values = []
-    v = first
-    while v <= high + step * 1e-9:
-        values.append(0.0 if abs(v) < step * 1e-9 else v)
-        v += step
-    return values
-
-
-def _label(v):
-    return ('%.6g' % v).replace('-', u'\u2212')
-
-
-class _Svg(object):
-    def __init__(self):
-        self.parts = []
-
-    def add(self, element, text=None, **attrs):
-        pairs = ' '.join('%s=%s' % (k.replace('_', '-'), quoteattr(str(v)))
-                         for k, v in sorted(attrs.items()))
-        if text is None:
-            self.parts.append(u'<%s %s/>' % (element, pairs))
-        else:
-            self.parts.append(u'<%s %s>%s</%s>' % (element, pairs, escape(text), element))
-
-    def text(self, x, y, text, size=12, anchor='start', fill=INK, weight='normal'):
-        self.add('text', text, x='%.1f' % x, y='%.1f' % y, font_size=size, font_family=FONT,
-                 text_anchor=anchor, fill=fill, font_weight=weight)
-
-    def line(self, x1, y1, x2, y2, stroke=INK, width=1, dash=None):
-        attrs = dict(x1='%.1f' % x1, y1='%.1f' % y1, x2='%.1f' % x2, y2='%.1f' % y2,
-                     stroke=stroke, stroke_width=width)
-        if dash:
-            attrs['stroke_dasharray'] = dash
-        self.add('line', **attrs)
-
-    def polyline(self, points, stroke, width=1.2):
-        self.add('polyline', points=' '.join('%.1f,%.1f' % p for p in points), fill='none',
-                 stroke=stroke, stroke_width=width, stroke_linejoin='round')
-
-    def document(self):
-        head = (u'<?xml version="1.0" encoding="UTF-8"?>\n'
-                u'<svg xmlns="http://www.w3.org/2000/svg" version="1.1" width="%d" height="%d" '
-                u'viewBox="0 0 %d %d">\n' % (WIDTH, HEIGHT, WIDTH, HEIGHT))
-        return head + u'\n'.join(self.parts) + u'\n</svg>\n'
-
-
-class _Axes(object):
-    """Maps data to one panel and draws its frame, grid and tick labels."""
-
-    def __init__(self, svg, box, xrange_, yrange):
-        self.svg, self.box = svg, box
-        self.x0, self.x1 = xrange_
-        self.y0, self.y1 = yrange
-
-    def x(self, v):
-        left, _, right, _ = self.box
-        return left + (v - self.x0) * (right - left) / (self.x1 - self.x0)
-
-    def y(self, v):
-        _, top, _, bottom = self.box
-        v = min(max(v, self.y0), self.y1)
-        return bottom - (v - self.y0) * (bottom - top) / (self.y1 - self.y0)
-
-    def frame(self, title, xlabel, ylabel, yticks=5):
-        left, top, right, bottom = self.box
-        svg = self.svg
-        svg.add('rect', x=left, y=top, width=right - left, height=bottom - top,
-                fill='#ffffff', stroke='none')
-        for v in _ticks(self.x0, self.x1):
-            svg.line(self.x(v), top, self.x(v), bottom, GRID)
-            svg.text(self.x(v), bottom + 16, _label(v), size=11, anchor='middle')
-        for v in _ticks(self.y0, self.y1, yticks):
-            svg.line(left, self.y(v), right, self.y(v), GRID)
-            svg.text(left - 6, self.y(v) + 4, _label(v), size=11, anchor='end')
-        svg.add('rect', x=left, y=top, width=right - left, height=bottom - top,
-                fill='none', stroke=INK, stroke_width=1)
-        svg.text(left, top - 10, title, size=14, weight='bold')
-        svg.text((left + right) / 2.0, bottom + 34, xlabel, size=12, anchor='middle')
-        middle = (top + bottom) / 2.0
-        svg.add('text', ylabel, x=left - 52, y='%.1f' % middle, font_size=12, font_family=FONT,
-                text_anchor='middle', fill=INK,
-                transform='rotate(-90 %d %.1f)' % (left - 52, middle))
+SWEEP_WIDTH, SWEEP_HEIGHT = 980, 560
+SWEEP = (80, 60, 680, 480)
+SWEEP_LEGEND_X = 705
+FAILED = '#c62828'
 
 
 def _waveform(svg, result, periods):
@@ -121,7 +37,7 @@ def _waveform(svg, result, periods):
     count = max(16, min(count, len(samples)))
     ns = 1e9 / result.sampling_frequency
     full = 2.0 ** (result.bit_width - 1)
-    axes = _Axes(svg, WAVE, (0.0, (count - 1) * ns), (-full, full))
+    axes = Axes(svg, WAVE, (0.0, (count - 1) * ns), (-full, full))
     axes.frame('Waveform: first %d samples' % count, 'time (ns)', 'code')
     points = [(axes.x(i * ns), axes.y(v)) for i, v in enumerate(samples[:count])]
     svg.polyline(points, TRACE)
@@ -145,14 +61,6 @@ def _spectrum_points(axes, levels, bin_mhz):
     return points
 
 
-def _marker(svg, x, y, colour, label):
-    svg.add('path', d='M %.1f %.1f l -5 -9 l 10 0 z' % (x, y - 2), fill=colour, stroke='none')
-    # A light patch keeps the label readable over the noise.
-    svg.add('rect', x='%.1f' % (x - 6), y='%.1f' % (y - 25), width=12, height=14, rx=2,
-            fill='#ffffff', fill_opacity=0.85)
-    svg.text(x, y - 14, label, size=11, anchor='middle', fill=colour, weight='bold')
-
-
 def _spectrum(svg, result):
     levels = result.spectrum
     ordered = sorted(levels)
@@ -161,7 +69,7 @@ def _spectrum(svg, result):
     # Room above the highest bin for its marker.
     top = max(0.0, math.ceil(max(levels) / 10.0) * 10) + 10
     mhz = result.sampling_frequency / 2e6
-    axes = _Axes(svg, SPECTRUM, (0.0, mhz), (bottom, top))
+    axes = Axes(svg, SPECTRUM, (0.0, mhz), (bottom, top))
     axes.frame('Spectrum', 'frequency (MHz)', 'dBFS', yticks=8)
     bin_mhz = result.bin_width / 1e6
     svg.polyline(_spectrum_points(axes, levels, bin_mhz), TRACE, 1)
@@ -171,9 +79,9 @@ def _spectrum(svg, result):
     for h in result.harmonics:
         if h.dbc != float('-inf'):
             level = result.fundamental_dbfs + h.dbc
-            _marker(svg, axes.x(h.frequency / 1e6), axes.y(level), HARMONIC, str(h.order))
-    _marker(svg, axes.x(result.fundamental_frequency / 1e6), axes.y(result.fundamental_dbfs),
-            FUNDAMENTAL, 'F')
+            svg.marker(axes.x(h.frequency / 1e6), axes.y(level), HARMONIC, str(h.order))
+    svg.marker(axes.x(result.fundamental_frequency / 1e6), axes.y(result.fundamental_dbfs),
+               FUNDAMENTAL, 'F')
 
 
 def _legend(svg, result):
@@ -193,22 +101,10 @@ def _legend(svg, result):
     y += 10
     for name, value in result.rows():
         svg.text(x + 12, y, name, size=12, weight='bold')
-        for line in _wrap(value.split(', '), 25):
+        for line in wrap(value.split(', '), 25):
             svg.text(x + 110, y, line, size=12)
             y += 16
         y += 6
-
-
-def _wrap(parts, width):
-    """Comma-separated parts joined into lines of about `width` characters."""
-    lines = [parts[0]]
-    for part in parts[1:]:
-        if len(lines[-1]) + 2 + len(part) <= width:
-            lines[-1] += ', ' + part
-        else:
-            lines[-1] += ','
-            lines.append(part)
-    return lines
 
 
 def svg_text(result, periods=3):
@@ -216,12 +112,11 @@ def svg_text(result, periods=3):
     number) of the waveform are drawn."""
     arguments.instance(result, analysis.Analysis, 'result')
     arguments.number(periods, 'periods')
-    svg = _Svg()
+    svg = Document(WIDTH, HEIGHT)
     svg.add('rect', x=0, y=0, width=WIDTH, height=HEIGHT, fill='#ffffff')
-    svg.text(WIDTH / 2.0, 26, 'Capture at %.3f MSPS, %d bits: %.3f MHz tone, SNR %.2f dB, '
-             'ENOB %.2f bits' % (result.sampling_frequency / 1e6, result.bit_width,
-                                 result.fundamental_frequency / 1e6, result.snr, result.enob),
-             size=15, anchor='middle', weight='bold')
+    svg.title('Capture at %.3f MSPS, %d bits: %.3f MHz tone, SNR %.2f dB, ENOB %.2f bits'
+              % (result.sampling_frequency / 1e6, result.bit_width,
+                 result.fundamental_frequency / 1e6, result.snr, result.enob))
     _waveform(svg, result, periods)
     _spectrum(svg, result)
     _legend(svg, result)
@@ -232,8 +127,142 @@ def write_svg(result, path, periods=3):
     """Writes the plot of an Analysis (the first `periods` periods of the
     waveform, the spectrum, the figures) to the file `path` as SVG;
     EnvironmentError when it cannot be written."""
-    if not isinstance(path, basestring):
-        raise TypeError('path must be a file name, not %s' % type(path).__name__)
-    text = svg_text(result, periods)
+    _write(lambda: svg_text(result, periods), path)
+
+
+def _write(draw, path):
+    """Writes the SVG text `draw()` gives to the file `path`."""
+    arguments.path(path)
+    text = draw()
     with open(path, 'wb') as out:
         out.write(text.encode('utf-8'))
+
+
+# ---- sweeps ----
+_PREFIXES = ((1e9, 'G'), (1e6, 'M'), (1e3, 'k'))
+
+
+def _scale(unit, values):
+    """(factor, axis unit): Hz shown in kHz, MHz or GHz when the values are that large."""
+    if unit == 'Hz':
+        largest = max(abs(v) for v in values)
+        for factor, prefix in _PREFIXES:
+            if largest >= factor:
+                return factor, prefix + unit
+    return 1.0, unit
+
+
+def _span(values):
+    """(low, high) covering `values` with a margin, never empty."""
+    low, high = min(values), max(values)
+    margin = (high - low) * 0.05 or max(abs(low) * 0.05, 1.0)
+    return low - margin, high + margin
+
+
+def _finite(v):
+    return (isinstance(v, numbers.Real) and not isinstance(v, bool)
+            and not (math.isinf(v) or math.isnan(v)))
+
+
+def _series(run, names):
+    """[(name, [(x, y) in x order, None between points that lack it])]."""
+    ordered = sorted(run.points, key=lambda p: p.value)
+    found = []
+    for name in names:
+        points = [(p.value, p.figures[name]) if p.figures and _finite(p.figures.get(name))
+                  else None for p in ordered]
+        if not any(points):
+            raise ValueError('no point of the sweep has a finite figure %r' % name)
+        found.append((name, points))
+    return found
+
+
+def _sweep_legend(svg, run, series, units, xunit, factor):
+    x, y = SWEEP_LEGEND_X, SWEEP[1]
+    svg.add('rect', x=x, y=y, width=SWEEP_WIDTH - x - 15, height=SWEEP[3] - y, fill='#f7f7f7',
+            stroke='#bbbbbb', stroke_width=1)
+    y += 24
+    for (name, _), colour in zip(series, SERIES):
+        svg.line(x + 12, y - 4, x + 36, y - 4, colour, 2)
+        svg.add('circle', cx=x + 24, cy=y - 4, r=3, fill=colour)
+        svg.text(x + 46, y, _named(name, units[name]), size=12)
+        y += 20
+    failed = run.failed
+    if failed:
+        _cross(svg, x + 24, y - 4)
+        svg.text(x + 46, y, 'failed point', size=12)
+        y += 20
+    y += 10
+    svg.text(x + 12, y, '%d points, %d failed' % (len(run.points), len(failed)), size=12,
+             weight='bold')
+    y += 22
+    for point in failed[:4]:
+        where = ('%.6g %s' % (point.value / factor, xunit)).strip()
+        for line in textwrap.wrap('at %s: %s' % (where, point.error), 38):
+            if y > SWEEP[3] - 10:
+                return
+            svg.text(x + 12, y, line, size=11)
+            y += 15
+        y += 6
+
+
+def _named(name, unit):
+    """'SNR (dB)': a figure's label and unit."""
+    label = results.LABELS.get(name, name)
+    return label + (' (%s)' % unit if unit else '')
+
+
+def _cross(svg, x, y):
+    svg.line(x - 4, y - 4, x + 4, y + 4, FAILED, 2)
+    svg.line(x - 4, y + 4, x + 4, y - 4, FAILED, 2)
+
+
+def sweep_svg_text(run, figures=('snr', 'sinad')):
+    """The plot of a Sweep as SVG text (unicode): the figures named by
+    `figures` (a name or a list of up to six) against the swept values,
+    which must be numbers. ValueError for a figure no point has."""
+    arguments.instance(run, sweeps.Sweep, 'run')
+    names = [figures] if isinstance(figures, str) else figures
+    if (isinstance(names, basestring) or not isinstance(names, (list, tuple))
+            or not 1 <= len(names) <= len(SERIES)
+            or not all(isinstance(n, str) for n in names)):
+        raise TypeError('figures must be a figure name or a list of 1 to %d of them'
+                        % len(SERIES))
+    if not run.points:
+        raise ValueError('the sweep has no points')
+    values = [p.value for p in run.points]
+    if not all(_finite(v) for v in values):
+        raise TypeError('the swept values must be finite numbers to plot them')
+    series = _series(run, names)
+    factor, xunit = _scale(run.unit, values)
+    units = dict((n, results.UNITS.get(n, '')) for n in names)
+    ys = [y for _, points in series for p in points if p for y in p[1:]]
+    svg = Document(SWEEP_WIDTH, SWEEP_HEIGHT)
+    svg.add('rect', x=0, y=0, width=SWEEP_WIDTH, height=SWEEP_HEIGHT, fill='#ffffff')
+    svg.title('Sweep of %s: %d points%s' % (
+        run.parameter, len(run.points), ', %d failed' % len(run.failed) if run.failed else ''))
+    axes = Axes(svg, SWEEP, _span([v / factor for v in values]), _span(ys))
+    ylabel = ', '.join(sorted(set(u for u in units.values() if u))) or 'value'
+    axes.frame(', '.join(_named(n, units[n]) for n in names),
+               run.parameter + (' (%s)' % xunit if xunit else ''), ylabel)
+    for (name, points), colour in zip(series, SERIES):
+        segment = []
+        for p in points + [None]:
+            if p is None:
+                if len(segment) > 1:
+                    svg.polyline(segment, colour, 2)
+                segment = []
+                continue
+            x, y = axes.x(p[0] / factor), axes.y(p[1])
+            segment.append((x, y))
+            svg.add('circle', cx='%.1f' % x, cy='%.1f' % y, r=3, fill=colour)
+    for point in run.failed:
+        _cross(svg, axes.x(point.value / factor), SWEEP[3] - 8)
+    _sweep_legend(svg, run, series, units, xunit, factor)
+    return svg.document()
+
+
+def write_sweep_svg(run, path, figures=('snr', 'sinad')):
+    """Writes the plot of a Sweep (see sweep_svg_text) to the file `path`
+    as SVG; EnvironmentError when it cannot be written."""
+    _write(lambda: sweep_svg_text(run, figures), path)

@@ -218,6 +218,10 @@ class PlotTest(unittest.TestCase):
         self.assertEqual(len(doc.getElementsByTagName('polyline')), 2)
         self.assertRaises(TypeError, plot.svg_text, 'not an analysis')
         self.assertRaises(ValueError, plot.svg_text, r, periods=0)
+        # A name open() cannot take gets the plot's own words, not the file system's.
+        with self.assertRaises(ValueError) as caught:
+            plot.write_svg(r, 'a\0b.svg')
+        self.assertEqual(str(caught.exception), 'path must not contain NUL characters')
 
 
 if __name__ == '__main__':

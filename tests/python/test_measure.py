@@ -1,4 +1,6 @@
-"""Dut.measure's arguments and the `python -m qmboard.measure` command."""
+"""Dut.measure's arguments and the `python -m qmboard.measure` command:
+live, saved and loaded again, as JSON, and its failures."""
+import json
 import os
 import shutil
 import subprocess
@@ -8,6 +10,7 @@ import unittest
 
 import qmsim
 import qmboard
+from qmboard import results
 
 
 def run_cli(*args):
@@ -41,15 +44,67 @@ class DutMeasureTest(unittest.TestCase):
 
 
 class CommandTest(unittest.TestCase):
-    def test_prints_the_figures_and_writes_the_plot(self):
-        folder = tempfile.mkdtemp()
-        try:
-            path = os.path.join(folder, 'out.svg')
-            status, out, err = run_cli('--board', '0', '--samples', '8192', '--svg', path)
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+
+    def tearDown(self):
+        shutil.rmtree(self.folder)
+
+    def test_a_saved_capture_gives_the_same_figures_and_json_numbers(self):
+        figures = None
+        for name in ('tone.qmc', 'tone.csv'):
+            path = os.path.join(self.folder, name)
+            status, live, err = run_cli('--samples', '4096', '--config', '1', '--channel', '1',
+                                        '--save', path)
             self.assertEqual((status, err), (0, ''))
-            self.assertTrue(open(path).read().startswith('<?xml'))
-        finally:
-            shutil.rmtree(folder)
+            self.assertEqual(live.splitlines()[-1], 'capture saved to %s' % path)
+            status, offline, err = run_cli('--load', path, '--channel', '1')
+            self.assertEqual((status, err), (0, ''))
+            self.assertEqual(offline.splitlines(), live.splitlines()[:-1])
+            self.assertIn('Fundamental  16.144 MHz (bin 264)', offline)  # off a bin: windowed
+            status, out, err = run_cli('--load', path, '--channel', '1', '--json')
+            self.assertEqual((status, err), (0, ''))
+            if figures is None:
+                figures = json.loads(out)
+            self.assertEqual(json.loads(out), figures)
+        # Every figure of the text, as a number that prints as the text does.
+        self.assertEqual(figures['samples'], 4096)
+        self.assertEqual((figures['window'], figures['coherent']), ('blackman-harris', False))
+        for name, text in (('fundamental_frequency', '%.3f MHz' % (figures[
+                'fundamental_frequency'] / 1e6)), ('snr', 'SNR          %.2f dB'),
+                ('sinad', 'SINAD        %.2f dB'), ('thd', 'THD          %.2f dBc'),
+                ('noise_floor', 'Noise floor  %.2f dBFS'), ('enob', 'ENOB         %.2f bits')):
+            self.assertIsInstance(figures[name], float)
+            self.assertIn(text % figures[name] if '%' in text else text, offline)
+        self.assertIsInstance(figures['fundamental_bin'], int)
+        self.assertIn('SFDR         %.2f dBc, %.2f dBFS' % (figures['sfdr_dbc'],
+                                                          figures['sfdr_dbfs']), offline)
+        # JSON has no infinities: a figure that is not finite is null.
+        result = qmboard.load_capture(path).analyse()
+        result.snr, result.thd = float('inf'), float('-inf')
+        held = json.loads(results.json_text(result))
+        self.assertEqual((held['snr'], held['thd'], held['sinad']), (None, None, result.sinad))
+
+    def test_files_that_cannot_be_loaded(self):
+        path = os.path.join(self.folder, 'bad.csv')
+        with open(path, 'wb') as out:
+            out.write('# qmboard capture 1\n# board=zero\n')
+        for args, message in ((('--load', path), 'bad.csv, line 2: field board'),
+                              (('--load', os.path.join(self.folder, 'none.qmc')),
+                               'cannot read %s' % os.path.join(self.folder, 'none.qmc')),
+                              (('--load', path, '--board', '0'), '--board does not apply'),
+                              (('--save', '/nonexistent/dir/t.qmc'),
+                               'cannot write /nonexistent/dir/t.qmc')):
+            status, out, err = run_cli(*args)
+            self.assertEqual((status, out), (1, ''), args)
+            self.assertTrue(err.startswith('measure: ') and message in err, err)
+            self.assertEqual(len(err.splitlines()), 1, err)
+
+    def test_prints_the_figures_and_writes_the_plot(self):
+        path = os.path.join(self.folder, 'out.svg')
+        status, out, err = run_cli('--board', '0', '--samples', '8192', '--svg', path)
+        self.assertEqual((status, err), (0, ''))
+        self.assertTrue(open(path).read().startswith('<?xml'))
         lines = out.splitlines()
         self.assertEqual(lines[2], 'Fundamental  12.238 MHz (bin 401), -0.915 dBFS')
         for name in ('SNR', 'SINAD', 'SFDR', 'THD', 'Noise floor', 'ENOB'):

@@ -13,7 +13,7 @@ import unittest
 
 import qmsim
 import qmboard
-from qmboard import analysis, plot, samples
+from qmboard import analysis, capture_files, plot, results, samples, sweeps, tones
 
 SEED = 18
 CALLS = 4000
@@ -90,15 +90,19 @@ def public(module, names=None):
             for n in (names or getattr(module, '__all__', dir(module))) if not n.startswith('_')]
 
 
-def targets(board, dut):
+def targets(board, dut, capture):
     """(name, callable) for every public function and class, and the public
     methods and properties of the live objects."""
     found = public(qmboard, [n for n in qmboard.__all__
                              if n not in ('Event', 'on_event', 'SPACES')])
     found += public(analysis, ['analyse', 'check', 'fft', 'rfft', 'window_values'])
-    found += public(plot, ['svg_text', 'write_svg'])
+    found += public(plot, ['svg_text', 'write_svg', 'sweep_svg_text', 'write_sweep_svg'])
     found += public(samples, ['decode', 'encode', 'check_format', 'format_name'])
-    for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68)):
+    found += public(tones, ['code_range'])
+    found += public(capture_files, ['save', 'load', 'csv_text', 'binary_bytes', 'sample_size'])
+    found += public(results, ['json_text'])
+    found += public(sweeps, ['dac_frequency', 'dac_level', 'capture_config', 'register'])
+    for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68), capture):
         for name, value in inspect.getmembers(type(obj)):
             label = '%s.%s' % (type(obj).__name__, name)
             if name.startswith('_') or label in BYTES_RULE_ELSEWHERE:
@@ -126,8 +130,11 @@ class RandomArgumentTest(unittest.TestCase):
         board = qmboard.open(0)
         dut = board.dut(0)
         result = dut.measure(64)
-        live = [board, dut, result, board.cypress_eeprom, qmboard.Version(1, 2, 3, 4)]
-        names = targets(board, dut)
+        capture = dut.record(64, config=1)
+        run = qmboard.sweep([1, 2.5], lambda value: {'twice': 2 * value})
+        live = [board, dut, result, board.cypress_eeprom, qmboard.Version(1, 2, 3, 4), capture,
+                run]
+        names = targets(board, dut, capture)
         faults = []
         for _ in range(CALLS):
             label, function = rng.choice(names)
@@ -142,7 +149,7 @@ class RandomArgumentTest(unittest.TestCase):
                 board = qmboard.open(0)
                 dut = board.dut(0)
                 live[:2] = [board, dut]
-                names = targets(board, dut)
+                names = targets(board, dut, capture)
         self.assertEqual(faults, [], '\n'.join(faults[:20]))
         # The bench still works.
         qmsim.clear_forced()

@@ -3,8 +3,10 @@ written against the stand-in: each is given only the names it leaves to
 the reader (`log`, `print_event`)."""
 import os
 import re
+import shutil
 import StringIO
 import sys
+import tempfile
 import textwrap
 import unittest
 
@@ -28,25 +30,39 @@ def docstring_example(module):
 
 
 def run(source):
-    """The namespace `source` leaves, its printed output discarded."""
+    """The namespace `source` leaves, with what it printed as `printed`. It
+    runs in the current directory, where the examples write their files."""
     log = []
     namespace = {'__name__': '__readme__', 'log': log, 'print_event': log.append}
     out, sys.stdout = sys.stdout, StringIO.StringIO()
     try:
         exec compile(source, README, 'exec') in namespace
     finally:
-        sys.stdout = out
+        out, sys.stdout = sys.stdout, out
+    namespace['printed'] = out.getvalue()
     return namespace
 
 
 class ReadmeTest(unittest.TestCase):
     def setUp(self):
         qmsim.reset()
+        self.cwd, self.folder = os.getcwd(), tempfile.mkdtemp()
+        os.chdir(self.folder)
+
+    def tearDown(self):
+        os.chdir(self.cwd)
+        shutil.rmtree(self.folder)
 
     def test_every_python_example_runs_and_captures_what_it_asks(self):
         blocks = readme_blocks()
-        self.assertEqual(len(blocks), 2)
-        bench, flat_session = blocks
+        self.assertEqual(len(blocks), 3)
+        bench, measurements, flat_session = blocks
+        ns = run(measurements)
+        self.assertEqual(ns['printed'].splitlines()[:2],
+                         ['Coherent(frequency=9979248.046875, cycles=327)', 'True'])
+        self.assertEqual([len(ns['run']), len(ns['run'].failed)], [3, 0])
+        self.assertEqual(sorted(os.listdir('.')), ['sweep.csv', 'sweep.svg', 'tones.qmc'])
+        self.assertFalse(qmsim.dac_sourcing(0))
         ns = run(bench)
         ns['unsubscribe']()
         self.assertEqual((len(ns['samples']), len(ns['pairs'])), (8192, 2 * 8192))
