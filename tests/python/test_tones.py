@@ -161,8 +161,9 @@ class DacToneTest(unittest.TestCase):
             ((10e6, 0.5), ValueError, 'level must be a number from -inf to 0'),
             ((130e6,), ValueError, 'frequency must be a number from 0 to 125000000'),
             (([10e6, 10.005e6],), ValueError, 'take the same coherent frequency'),
-            ((10e6, -1.0, 65536, None, (0, 1)), ValueError,
-             'samples x channels must be 16..65536 words for DAC configuration 0, not 65536 x 2'),
+            ((10e6, -1.0, 2 ** 20, None, (0, 1)), ValueError,
+             'samples x channels must be 16..1048576 words for DAC configuration 0, '
+             'not 1048576 x 2'),
             ((10e6, -1.0, 8192, None, (0,), 1), ValueError, 'no DAC configuration 1'),
             ((10e6, -1.0, 8192, 0.0), ValueError, 'rate must be a positive finite number'),
             ((26.25e6, -1.0, 1000), ValueError, 'no odd number of cycles coprime with n = 1000'),
