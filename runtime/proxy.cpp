@@ -184,9 +184,8 @@ void destroy_pointee(ProxyObject *proxy) {
   ClassRecord *record = proxy->ty ? static_cast<ClassRecord *>(proxy->ty->clientdata) : nullptr;
   PyObject *destroy = record ? record->destroy : nullptr;
   if (!destroy) {
-    std::printf("swig/python detected a memory leak of type '%s', no destructor found.\n",
-                printed_type_name(proxy));
-    std::fflush(stdout);  // keep the notice in order with the program's own output
+    write_stdout("swig/python detected a memory leak of type '%s', no destructor found.\n",
+                 printed_type_name(proxy));
     return;
   }
   // The dying proxy is never handed to Python code: a stand-in that owns
