@@ -67,7 +67,7 @@ add_custom_target(qmdll_definitions DEPENDS ${QMDLL_IMPORT_LIBRARY} ${QMDLL_EXPO
 # ---- compiled modules: one .pyd per interpreter from one set of objects ----
 # qm_windows_module(OBJECTS [DESTINATION DIR] [LIBRARIES TARGET...])
 #   OBJECTS: an OBJECT library holding the module's code; its name is the
-#            module's (OBJECTS.pyd, exporting only what windows/OBJECTS.def names).
+#            module's (OBJECTS.pyd, exporting only initOBJECTS).
 #   DESTINATION: the module's directory inside the packages (a package such
 #            as qmboard); the top of site-packages by default.
 #   LIBRARIES: further import libraries, as targets made here (qmdll_imports).
@@ -99,12 +99,16 @@ function(qm_windows_module objects)
   add_custom_target(${objects}_python_imports DEPENDS ${_def} ${_imports})
 
   # One image base per module, from its name (ld would hash each output
-  # path), so that its links for the interpreters differ only in the name of
-  # the interpreter's DLL (tests/windows/check_binaries.py compares them).
+  # path), and no link time stamps, so that its links for the interpreters
+  # differ only in the name of the interpreter's DLL
+  # (tests/windows/check_binaries.py compares them).
   string(MD5 _hash ${objects})
   string(SUBSTRING ${_hash} 0 3 _hash)
   math(EXPR _base "0x61000000 + (0x${_hash} << 16)" OUTPUT_FORMAT HEXADECIMAL)
-  set(_exports ${QM_WINDOWS_DIR}/${objects}.def)
+  # The one export: the interpreter calls init<module> on "import <module>".
+  set(_exports ${QM_WINDOWS_OUT}/${objects}-exports.def)
+  file(WRITE ${_exports}.new "EXPORTS\n  init${objects}\n")
+  configure_file(${_exports}.new ${_exports} COPYONLY)  # touched only when it changes
   set(_links)
   foreach(_version ${QM_PYTHON_VERSIONS})
     set(_link ${objects}_py${_version})
@@ -115,7 +119,8 @@ function(qm_windows_module objects)
                           LINKER_LANGUAGE CXX
                           LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/py${_version})
     add_dependencies(${_link} ${objects}_python_imports)
-    target_link_options(${_link} PRIVATE ${_exports} -Wl,--image-base,${_base})
+    target_link_options(${_link} PRIVATE ${_exports} -Wl,--image-base,${_base}
+                        -Wl,--no-insert-timestamp)
     target_link_libraries(${_link} PRIVATE ${QM_WINDOWS_OUT}/lib${objects}-python${_version}.a)
     set_property(TARGET ${_link} APPEND PROPERTY LINK_DEPENDS ${_exports})
     foreach(_library ${_arg_LIBRARIES})
