@@ -15,9 +15,15 @@
 
 Every failing library status raises QmError (QmNonFatalError for the
 non-fatal status) with the status, the function and the library's last-error
-text. Captures come out of the capture buffer in one bulk copy and are
-converted per data format and bit width. The flat binding stays available
-as qm_python (classes) and _qm_python (functions).
+text when this failure set it; so does a capture that delivers fewer words
+than asked. Bad arguments raise TypeError or ValueError before anything is
+built or called. Captures count samples per channel (a configuration of
+several channels gives them interleaved), come out of the capture buffer in
+one bulk copy and are converted per data format and bit width. A DUT's
+description is read once and again when an event, select(), load_fpga() or
+reset() may have changed it (qmboard.events says how qmboard shares the
+library's event receiver). The flat binding stays available as qm_python
+(classes) and _qm_python (functions).
 """
 from qmboard.board import Board, BoardList, Eeprom, I2cDevice, SPACES, boards, open, shutdown
 from qmboard.dut import CaptureConfig, DacConfig, Dut, DutInfo

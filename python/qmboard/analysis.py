@@ -32,10 +32,14 @@ is the average noise bin as drawn on the spectrum.
 import math
 import operator
 
+from qmboard import arguments
+
 RECTANGULAR = 'rectangular'
 BLACKMAN_HARRIS = 'blackman-harris'
 HARMONICS = (2, 3, 4, 5, 6)
 MIN_SAMPLES = 16
+MAX_SAMPLES = 1 << 20  # a record this long already takes the pure-Python FFT a minute
+MIN_WINDOWED_SAMPLES = 64  # DC's and the fundamental's lobes of +/-8 bins, and noise beside them
 
 # 7-term Blackman-Harris (Albrecht, "A family of cosine-sum windows for
 # high-resolution measurements", ICASSP 2001); terms alternate in sign.
@@ -123,8 +127,11 @@ def rfft(samples):
 
 
 def window_values(name, n):
-    """The weights of window `name` for n samples, with their sum and sum of
-    squares (cached)."""
+    """The weights of window `name` for n (1..MAX_SAMPLES) samples, with
+    their sum and sum of squares (cached)."""
+    if name not in (RECTANGULAR, BLACKMAN_HARRIS):
+        raise ValueError('window must be %r or %r, not %r' % (RECTANGULAR, BLACKMAN_HARRIS, name))
+    arguments.integer(n, 'n', 1, MAX_SAMPLES)
     key = (name, n)
     cached = _window_cache.get(key)
     if cached is None:
@@ -230,17 +237,35 @@ class Analysis(object):
     def __str__(self):
         return '\n'.join('%-12s %s' % row for row in self.rows())
 
+    def __repr__(self):
+        return ('<Analysis of %d samples, %d bits, %.3f MSPS: %.3f MHz at %.2f dBFS, '
+                'SNR %.2f dB, SINAD %.2f dB, SFDR %.2f dBc, THD %.2f dBc, ENOB %.2f bits>' % (
+                    len(self.samples), self.bit_width, self.sampling_frequency * 1e-6,
+                    self.fundamental_frequency * 1e-6, self.fundamental_dbfs, self.snr,
+                    self.sinad, self.sfdr_dbc, self.thd, self.enob))
+
 
 def check(count, window=None):
     """Raises ValueError unless `count` samples can be analysed (a power of
-    two, at least MIN_SAMPLES) with `window`: what a caller can ask before
-    capturing."""
+    two from MIN_SAMPLES, or MIN_WINDOWED_SAMPLES with the Blackman-Harris
+    window, to MAX_SAMPLES) with `window`: what a caller can ask before capturing. A count
+    that is not an integer raises TypeError."""
     if window not in (None, RECTANGULAR, BLACKMAN_HARRIS):
         raise ValueError("window must be None, %r or %r, not %r" % (
             RECTANGULAR, BLACKMAN_HARRIS, window))
-    if count < MIN_SAMPLES or count & (count - 1):
-        raise ValueError('analyse needs a power-of-two number of samples, at least %d, not %d'
-                         % (MIN_SAMPLES, count))
+    if isinstance(count, bool) or not isinstance(count, (int, long)):
+        raise TypeError('the number of samples must be an integer, not %s' % type(count).__name__)
+    if not MIN_SAMPLES <= count <= MAX_SAMPLES or count & (count - 1):
+        raise ValueError('analyse needs a power-of-two number of samples, %d to %d, not %d'
+                         % (MIN_SAMPLES, MAX_SAMPLES, count))
+    if window == BLACKMAN_HARRIS:
+        _check_windowed(count)
+
+
+def _check_windowed(count, why=''):
+    if count < MIN_WINDOWED_SAMPLES:
+        raise ValueError('%sthe Blackman-Harris window needs at least %d samples, not %d'
+                         % (why, MIN_WINDOWED_SAMPLES, count))
 
 
 def _validate(samples, bit_width, sampling_frequency, window):
@@ -248,15 +273,23 @@ def _validate(samples, bit_width, sampling_frequency, window):
         raise TypeError('bit_width must be an integer, not %s' % type(bit_width).__name__)
     if not 2 <= bit_width <= 32:
         raise ValueError('bit_width must be 2 to 32, not %d' % bit_width)
-    rate = float(sampling_frequency)
-    if not 0 < rate < float('inf'):
-        raise ValueError('sampling_frequency must be a positive number of Hz, not %r'
-                         % (sampling_frequency,))
-    values = map(float, samples)
+    rate = arguments.number(sampling_frequency, 'sampling_frequency')
+    if isinstance(samples, basestring):
+        raise TypeError('samples must be a sequence of numbers, not %s' % type(samples).__name__)
+    try:
+        values = map(float, samples)
+    except (TypeError, ValueError):
+        raise TypeError('samples must be a sequence of numbers')
     check(len(values), window)
     total = sum(values)
     if total != total or abs(total) == float('inf'):
         raise ValueError('samples must be finite numbers')
+    # Codes of a converter: anything larger is no capture, and squaring it
+    # could overflow the spectrum's sums.
+    limit = 2.0 ** bit_width
+    if max(values) > limit or min(values) < -limit:
+        raise ValueError('samples must be codes of a %d-bit converter, within +/-%d'
+                         % (bit_width, limit))
     return values, rate
 
 
@@ -291,7 +324,9 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
     """Measures a single-tone capture: `samples` (a power-of-two number of
     codes, signed around zero), the converter's `bit_width`, the
     `sampling_frequency` in Hz, and `window` (None: chosen from the capture;
-    'rectangular'; 'blackman-harris'). Returns an Analysis."""
+    'rectangular'; 'blackman-harris', which takes at least
+    MIN_WINDOWED_SAMPLES). Returns an Analysis; TypeError or ValueError for
+    arguments it cannot analyse (see check())."""
     values, rate = _validate(samples, bit_width, sampling_frequency, window)
     n = len(values)
     coherent = None
@@ -300,6 +335,7 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
         coherent = _is_coherent(power)
         window = RECTANGULAR if coherent else BLACKMAN_HARRIS
         if not coherent:
+            _check_windowed(n, 'the capture is not coherent, and ')
             power, enbw = _power_spectrum(values, window)
     full_scale = 0.5 * 4.0 ** (bit_width - 1)  # a full-scale sine's power
     peak, fundamental, centre, harmonics, noise_bins = _components(power, _LOBE[window])

@@ -1,8 +1,10 @@
 """Boards: discovery, opening and closing, FPGA images, memories, I2C
 devices and registers."""
 import collections
+import weakref
 
 import qm_python as qm
+from qmboard import arguments, events
 from qmboard.dut import Dut
 from qmboard.errors import check, last_error
 from qmboard.versions import Version
@@ -14,6 +16,8 @@ SPACES = {'memory': qm.QM_DEBUG_ACCESS_MEMORY_MAPPED,
           'i2c': qm.QM_DEBUG_ACCESS_I2C,
           'cypress_sfr': qm.QM_DEBUG_ACCESS_CYPRESS_SFR,
           'private': qm.QM_DEBUG_ACCESS_PRIVATE}
+WIDTHS = (0, 8, 16, 32)
+MAX_BYTES = 1 << 20  # the most one EEPROM or I2C read asks for
 
 
 class BoardList(collections.namedtuple('BoardList', 'names library_version')):
@@ -38,9 +42,14 @@ def _stream(data):
 
 
 class Eeprom(object):
-    """An EEPROM of a board, read and written by byte offset."""
+    """An EEPROM of a board, read and written by byte offset (the board's
+    cypress_eeprom and dut_eeprom)."""
 
     def __init__(self, board, name, read, write):
+        arguments.instance(board, Board, 'board')
+        arguments.text(name, 'name')
+        if not (callable(read) and callable(write)):
+            raise TypeError('read and write must be the library calls that read and write')
         self._board, self.name = board, name
         self._read, self._write = read, write
 
@@ -48,7 +57,9 @@ class Eeprom(object):
         return '<%s of board %d>' % (self.name, self._board.index)
 
     def read(self, offset, length):
-        """`length` bytes from `offset`, as a str."""
+        """`length` bytes (0..MAX_BYTES) from `offset`, as a str."""
+        arguments.integer(offset, 'offset')
+        arguments.integer(length, 'length', 0, MAX_BYTES)
         buffer = qm.Qm_Stream(length)
         check(self._read(self._board.index, offset, buffer.cast(), length),
               self._read.__name__, self._board.index)
@@ -56,6 +67,7 @@ class Eeprom(object):
 
     def write(self, offset, data):
         """Writes the bytes of `data` (a str or bytearray) at `offset`."""
+        arguments.integer(offset, 'offset')
         check(self._write(self._board.index, offset, _stream(data).cast(), len(data)),
               self._write.__name__, self._board.index)
 
@@ -64,13 +76,17 @@ class I2cDevice(object):
     """A device on the board's I2C bus, by bus address."""
 
     def __init__(self, board, address):
-        self._board, self.address = board, address
+        arguments.instance(board, Board, 'board')
+        self._board, self.address = board, arguments.integer(address, 'I2C address')
 
     def __repr__(self):
         return '<I2C device 0x%02x of board %d>' % (self.address, self._board.index)
 
     def read(self, register, length, flags=0):
-        """`length` bytes from `register` on, as a str."""
+        """`length` bytes (0..MAX_BYTES) from `register` on, as a str."""
+        arguments.integer(register, 'register')
+        arguments.integer(length, 'length', 0, MAX_BYTES)
+        arguments.integer(flags, 'flags')
         buffer = qm.Qm_Stream(length)
         check(qm.QmBoardReadI2CDEVICE(self._board.index, self.address, register, buffer.cast(),
                                       length, flags), 'QmBoardReadI2CDEVICE', self._board.index)
@@ -78,17 +94,35 @@ class I2cDevice(object):
 
     def write(self, register, data, flags=0, delay=0):
         """Writes the bytes of `data` from `register` on."""
+        arguments.integer(register, 'register')
+        arguments.integer(flags, 'flags')
+        arguments.integer(delay, 'delay')
         check(qm.QmBoardWriteI2CDEVICE(self._board.index, self.address, register,
                                        _stream(data).cast(), len(data), flags, delay),
               'QmBoardWriteI2CDEVICE', self._board.index)
 
 
 def _space(space):
-    if space in SPACES:
+    if isinstance(space, str) and space in SPACES:
         return SPACES[space]
-    if isinstance(space, (int, long)):
-        return space
-    raise ValueError('unknown register space %r (one of %s)' % (space, ', '.join(sorted(SPACES))))
+    if isinstance(space, (int, long)) and not isinstance(space, bool):
+        return arguments.integer(space, 'register space', arguments.INT_MIN, arguments.INT_MAX)
+    raise ValueError('unknown register space %r (one of %s, or an access-method constant)'
+                     % (space, ', '.join(sorted(SPACES))))
+
+
+def _register(space, address, device, width, dut):
+    """The access arguments of read_register and write_register, checked."""
+    method = _space(space)
+    arguments.integer(address, 'register address')
+    arguments.integer(device, 'device')
+    if isinstance(width, bool) or width not in WIDTHS:
+        raise ValueError('width must be 8, 16, 32 or 0 (the register\'s own), not %r' % (width,))
+    arguments.integer(dut, 'DUT index', 0, qm.MAX_DUT - 1)
+    return method
+
+
+_open_boards = weakref.WeakSet()  # Board objects whose board the library has open
 
 
 class Board(object):
@@ -96,19 +130,26 @@ class Board(object):
     the block ends, also when it ends with an exception.
 
     version: the board's version (Version); cypress_eeprom, dut_eeprom:
-    its EEPROMs (Eeprom)."""
+    its EEPROMs (Eeprom); closed: True once the board was closed, through
+    this object, another Board of the same index, or shutdown()."""
 
-    def __init__(self, index, name=None):
+    def __init__(self, index=0, name=None):
+        arguments.integer(index, 'board index', 0, qm.MAX_BOARD - 1)
+        arguments.text(name, 'board name', optional=True)
+        last_error(index)  # the text before, so that a failure's own text is known
         (status, handle), version = qm.QmBoardOpen(index, name)
         check(status, 'QmBoardOpen', index)
         self.index = index
         self.handle = handle
         self.version = Version.of(version)
         self.closed = False
+        self._duts = {}
         self.cypress_eeprom = Eeprom(self, 'Cypress EEPROM', qm.QmBoardReadCypressEEPROM,
                                      qm.QmBoardWriteCypressEEPROM)
         self.dut_eeprom = Eeprom(self, 'DUT EEPROM', qm.QmBoardReadDUTEEPROM,
                                  qm.QmBoardWriteDUTEEPROM)
+        _open_boards.add(self)
+        events.listen()
 
     def __repr__(self):
         return '<Board %d%s>' % (self.index, ' (closed)' if self.closed else '')
@@ -127,10 +168,28 @@ class Board(object):
         return False
 
     def close(self):
-        """Closes the board (once; later calls do nothing)."""
+        """Closes the board (once; later calls do nothing, and neither do
+        calls after shutdown() or after another Board of the same index
+        closed it)."""
+        if not self.closed:
+            status = qm.QmBoardClose(self.index)
+            for board in list(_open_boards):
+                if board.index == self.index:
+                    board._closed()
+            self._check(status, 'QmBoardClose')
+
+    def _closed(self):
+        """The library closed the board."""
         if not self.closed:
             self.closed = True
-            self._check(qm.QmBoardClose(self.index), 'QmBoardClose')
+            _open_boards.discard(self)
+            for dut in self._duts.values():
+                dut._forget(closed=True)
+            events.stop_listening()
+
+    def _forget_descriptions(self):
+        for dut in self._duts.values():
+            dut._forget()
 
     def _check(self, status, function):
         check(status, function, self.index)
@@ -143,24 +202,34 @@ class Board(object):
         return names
 
     def dut(self, index=0):
-        """DUT `index` of the board (Dut)."""
+        """DUT `index` of the board (Dut): the same object on every call."""
         return Dut(self, index)
 
     def load_fpga(self, image, dut=0):
         """Loads FPGA image `image` for DUT `dut`; returns the image's Version."""
-        status, version = qm.QmBoardLoadFPGA(self.index, dut, image)
+        arguments.text(image, 'image')
+        arguments.integer(dut, 'DUT index', 0, qm.MAX_DUT - 1)
+        try:
+            status, version = qm.QmBoardLoadFPGA(self.index, dut, image)
+        finally:
+            self._forget_descriptions()
         self._check(status, 'QmBoardLoadFPGA')
         return Version.of(version)
 
     def reset(self):
         """Resets the board."""
-        self._check(qm.QmBoardReset(self.index), 'QmBoardReset')
+        try:
+            status = qm.QmBoardReset(self.index)
+        finally:
+            self._forget_descriptions()
+        self._check(status, 'QmBoardReset')
 
     def firmware_active(self):
         """True when the board's firmware runs; False when the library says
         it does not (the non-fatal status); QmError for other failures."""
         status = qm.QmBoardCheckFirmwareActive(self.index)
         if status == qm.QM_RETURN_ERROR_NON_FATAL:
+            last_error(self.index)  # a failure's text, not to be taken for a later one's
             return False
         self._check(status, 'QmBoardCheckFirmwareActive')
         return True
@@ -185,23 +254,30 @@ class Board(object):
         """Reads one register: `space` is a name of SPACES ('fpga', 'spi',
         'i2c', ...) or an access-method constant; `device` the SPI chip
         select or I2C address; `width` 8, 16, 32 or 0 for the register's own."""
-        status, value = qm.QmNewestHardwareRead(self.index, dut, _space(space), address, device,
+        method = _register(space, address, device, width, dut)
+        status, value = qm.QmNewestHardwareRead(self.index, dut, method, address, device,
                                                 width, 1, 0)
         self._check(status, 'QmNewestHardwareRead')
         return value
 
     def write_register(self, space, address, value, device=0, width=0, dut=0):
-        """Writes one register (arguments as for read_register)."""
-        self._check(qm.QmNewestHardwareWrite(self.index, dut, _space(space), address, device,
+        """Writes one register (arguments as for read_register; `value` a word)."""
+        method = _register(space, address, device, width, dut)
+        arguments.integer(value, 'value')
+        self._check(qm.QmNewestHardwareWrite(self.index, dut, method, address, device,
                                              width, 1, 0, value), 'QmNewestHardwareWrite')
 
 
 def open(index=0, name=None):
-    """Opens board `index` (checking its name when given) and returns the
-    Board; use it in a `with` statement so it is closed in any case."""
+    """Opens board `index` (0..MAX_BOARD - 1; checking its name when given)
+    and returns the Board; use it in a `with` statement so it is closed in
+    any case."""
     return Board(index, name)
 
 
 def shutdown():
-    """Shuts the library down (closes every board)."""
+    """Shuts the library down, which closes every board: every open Board
+    counts as closed from then on (its close() does nothing)."""
     check(qm.QmShutdown(), 'QmShutdown')
+    for board in list(_open_boards):
+        board._closed()

@@ -3,9 +3,9 @@ script versions and selection."""
 import array
 
 import qm_python as qm
-from qmboard import analysis
+from qmboard import analysis, arguments, events
 from qmboard import samples as coding
-from qmboard.errors import check
+from qmboard.errors import QmError, check, error, status_text
 from qmboard.versions import Version
 
 EEPROM_TYPES = {qm.QM_DUT_EEPROM_STANDARD: 'standard', qm.QM_DUT_EEPROM_FMC: 'fmc'}
@@ -15,19 +15,24 @@ class _Plain(object):
     """A copied description: plain attributes, valid after the call."""
     _show = ()
 
+    def _shown(self, attribute):
+        return repr(getattr(self, attribute))
+
     def __repr__(self):
         return '%s(%s)' % (type(self).__name__,
-                           ', '.join('%s=%r' % (a, getattr(self, a)) for a in self._show))
+                           ', '.join('%s=%s' % (a, self._shown(a)) for a in self._show))
 
 
 class CaptureConfig(_Plain):
     """One capture configuration of a DUT (a copy of its QmChannelData):
-    name, channels, transfer_min_size, transfer_max_size, data_format (the
-    default), bit_size and sampling_freq_changes."""
+    name, channels, transfer_min_size, transfer_max_size (in words, all
+    channels together), data_format (the default: qmboard.BINARY,
+    OFFSET_BINARY or TWOS_COMPLEMENT), bit_size and sampling_freq_changes."""
     _show = ('name', 'channels', 'transfer_min_size', 'transfer_max_size', 'data_format',
              'bit_size', 'sampling_freq_changes')
 
     def __init__(self, record):
+        arguments.instance(record, qm.QmChannelData, 'record')
         self.name = record.Name
         self.channels = record.num_channels_returned_to_user
         self.transfer_min_size = record.TransferMinSize
@@ -35,6 +40,11 @@ class CaptureConfig(_Plain):
         self.data_format = record.default_data_format
         self.bit_size = record.BitSize
         self.sampling_freq_changes = bool(record.sampling_freq_changes)
+
+    def _shown(self, attribute):
+        if attribute == 'data_format':
+            return coding.format_name(self.data_format)
+        return _Plain._shown(self, attribute)
 
 
 class DacConfig(_Plain):
@@ -44,6 +54,7 @@ class DacConfig(_Plain):
              'max_transfer_size', 'max_num_channels')
 
     def __init__(self, record):
+        arguments.instance(record, qm.Qm_Dac_Download_Configuration, 'record')
         for attribute in self._show:
             setattr(self, attribute, getattr(record, attribute))
 
@@ -54,6 +65,8 @@ class DutInfo(_Plain):
     _show = ('type', 'revision', 'histogram_info', 'capture_configs', 'dac_configs', 'version')
 
     def __init__(self, record, version):
+        arguments.instance(record, qm.QmDUTInfo, 'record')
+        arguments.instance(version, Version, 'version')
         self.type = record.Type
         self.revision = record.Revision
         self.histogram_info = record.HistogramInfo
@@ -66,14 +79,44 @@ class DutInfo(_Plain):
         self.dac_configs = [DacConfig(dac)] if dac is not None and record.dac_config_count else []
         self.version = version
 
+    def _shown(self, attribute):
+        if attribute == 'type':
+            return '0x%x' % self.type
+        return _Plain._shown(self, attribute)
+
+
+def _channels(cfg):
+    """Channels a capture of `cfg` delivers per sample (a configuration that
+    gives none captures as one channel)."""
+    return cfg.channels or 1
+
 
 class Dut(object):
-    """DUT `index` of an open board."""
+    """DUT `index` of an open board: one object per board and index, which
+    board.dut(index) and Dut(board, index) both give.
 
-    def __init__(self, board, index):
-        self.board = board
-        self.index = index
-        self._dac_words = None  # the samples the library may still read while sourcing
+    The DUT's description (info, capture_configs, bit_width, the DAC
+    configurations) is read once and kept while qmboard hears the library's
+    events (qmboard.events): it is read again after an event that may change
+    it (hot-plug, power, EEPROM reload), after select(), load_fpga() and
+    reset() of the board, and for every use while another event receiver is
+    registered. A DUT model changed through the flat QmSetDut is not seen:
+    read dut.info (which reads now) afterwards. A capture during which such an
+    event arrives checks the description again and raises QmError when its
+    bit width or channels changed."""
+
+    def __new__(cls, board, index=0):
+        from qmboard.board import Board
+        arguments.instance(board, Board, 'board')
+        arguments.integer(index, 'DUT index', 0, qm.MAX_DUT - 1)
+        dut = board._duts.get(index)
+        if dut is None:
+            dut = object.__new__(cls)
+            dut.board, dut.index = board, index
+            dut._description = None  # (events.epoch() before the read, DutInfo)
+            dut._dac_buffers = ()    # what the library may read while it sources
+            board._duts[index] = dut
+        return dut
 
     def __repr__(self):
         return '<Dut %d of board %d>' % (self.index, self.board.index)
@@ -81,22 +124,44 @@ class Dut(object):
     def _check(self, status, function):
         check(status, function, self.board.index)
 
-    @property
-    def info(self):
-        """The DUT's description (DutInfo), read now."""
+    # ---- the description ----
+    def _read(self, epoch):
         status, record, version = qm.QmBoardReadDUTInfo(self.board.index, self.index)
         self._check(status, 'QmBoardReadDUTInfo')
-        return DutInfo(record, Version.of(version))
+        info = DutInfo(record, Version.of(version))
+        self._description = (epoch, info) if epoch is not None else None
+        return info
+
+    def _described(self):
+        """(epoch, DutInfo): the kept description while it is current."""
+        epoch = events.epoch()
+        kept = self._description
+        if kept is not None and kept[0] == epoch:
+            return kept
+        return epoch, self._read(epoch)
+
+    def _forget(self, closed=False):
+        """The description may have changed; with `closed`, the board was
+        closed and the library reads no DAC samples any more."""
+        self._description = None
+        if closed:
+            self._dac_buffers = ()
+
+    @property
+    def info(self):
+        """The DUT's description (DutInfo), read now; captures use it from
+        then on."""
+        return self._read(events.epoch())
 
     @property
     def capture_configs(self):
         """The capture configurations (CaptureConfig list)."""
-        return self.info.capture_configs
+        return self._described()[1].capture_configs
 
     @property
     def bit_width(self):
         """Sample width in bits (of capture configuration 0)."""
-        return self.capture_configs[0].bit_size
+        return self._capture_config(0)[1].bit_size
 
     @property
     def sampling_frequency(self):
@@ -105,76 +170,146 @@ class Dut(object):
 
     def sampling_frequency_of(self, config):
         """Sampling frequency in Hz of capture configuration `config`."""
+        arguments.integer(config, 'capture configuration')
         status, hz = qm.QmGetSamplingFrequency(self.board.index, self.index, config)
         self._check(status, 'QmGetSamplingFrequency')
         return hz
 
-    def capture(self, samples, config=0, raw=False, data_format=None):
-        """Captures `samples` words with capture configuration `config` and
-        returns them as an array.array: signed values per the data format
-        (the configuration's default unless `data_format` is given) and bit
-        width, or the raw 32-bit words when `raw` is true. The buffer is read
-        in one bulk copy."""
-        return self._capture(samples, config, self._capture_config(config), raw, data_format)
-
     def _capture_config(self, config):
-        """CaptureConfig `config` of the DUT; ValueError when it has none such."""
-        configs = self.capture_configs
-        if not 0 <= config < len(configs):
-            raise ValueError('no capture configuration %r: the DUT has %d' % (config, len(configs)))
-        return configs[config]
+        """(epoch, CaptureConfig `config`); ValueError when the DUT has none such."""
+        epoch, info = self._described()
+        configs = info.capture_configs
+        if not config < len(configs):
+            raise ValueError('no capture configuration %d: the DUT has %d' % (config, len(configs)))
+        return epoch, configs[config]
 
-    def _capture(self, samples, config, cfg, raw=False, data_format=None):
-        fmt = cfg.data_format if data_format is None else data_format
-        board, dut = self.board.index, self.index
-        setup = qm.QmCaptureSetup(TransferSize=samples, ChannelDataIndex=config, DataFormat=fmt)
-        self._check(qm.QmBoardWriteCaptureStart(board, dut, setup), 'QmBoardWriteCaptureStart')
-        try:
-            data = self._read_capture(samples)
-        except BaseException:
-            qm.QmBoardWriteCaptureEnd(board, dut)  # the first failure is the one to report
-            raise
-        self._check(qm.QmBoardWriteCaptureEnd(board, dut), 'QmBoardWriteCaptureEnd')
+    # ---- captures ----
+    def capture(self, samples, config=0, raw=False, data_format=None):
+        """Captures `samples` samples per channel with capture configuration
+        `config` and returns them as an array.array of samples x channels
+        values: channels interleaved (sample n of channel c at n * channels
+        + c; one channel: just the samples), signed per the data format (the
+        configuration's default unless `data_format` is given) and bit width,
+        or the raw 32-bit words when `raw` is true. The buffer is read in one
+        bulk copy.
+
+        samples x channels must lie within the configuration's transfer
+        sizes (ValueError). A capture that delivers fewer words than asked
+        raises QmError saying how many came (its `words` and `requested`);
+        the capture is ended on the board in every case."""
+        arguments.integer(samples, 'samples', 1)
+        arguments.integer(config, 'capture configuration')
+        if data_format is not None:
+            coding.check_format(data_format)
+        cfg, data = self._take(samples, config, data_format)
         if raw:
             words = array.array(qm.WORD_TYPECODE)
             words.fromstring(data)
             return words
-        return coding.decode(data, cfg.bit_size, fmt)
+        return coding.decode(data, cfg.bit_size, cfg.data_format if data_format is None
+                             else data_format)
 
     def measure(self, samples=8192, config=0, channel=0, window=None):
-        """Captures `samples` samples of `channel` with capture configuration
-        `config` and analyses them: returns a qmboard.analysis.Analysis
-        (spectrum, SNR, SINAD, SFDR, THD, noise floor, ENOB; print it for
-        the figures). `samples` is a power of two; `window` as analyse()
-        takes it."""
+        """Captures `samples` samples per channel with capture configuration
+        `config` and analyses those of `channel`: returns a
+        qmboard.analysis.Analysis (spectrum, SNR, SINAD, SFDR, THD, noise
+        floor, ENOB; print it for the figures). `samples` is a power of two;
+        `window` as analyse() takes it."""
+        arguments.integer(samples, 'samples', 1)
+        arguments.integer(config, 'capture configuration')
+        arguments.integer(channel, 'channel')
         analysis.check(samples, window)
-        cfg = self._capture_config(config)
-        channels = cfg.channels
-        if not 0 <= channel < channels:
-            raise ValueError('no channel %r in capture configuration %d: it has %d'
+        cfg = self._capture_config(config)[1]
+        channels = _channels(cfg)
+        if not channel < channels:
+            raise ValueError('no channel %d in capture configuration %d: it has %d'
                              % (channel, config, channels))
-        data = self._capture(samples * channels, config, cfg)
-        return analysis.analyse(data[channel::channels], cfg.bit_size,
+        cfg, data = self._take(samples, config, None)
+        values = coding.decode(data, cfg.bit_size, cfg.data_format)
+        return analysis.analyse(values[channel::channels], cfg.bit_size,
                                 self.sampling_frequency_of(config), window)
+
+    def _words(self, samples, config, cfg):
+        """The words `samples` samples per channel take, checked against the
+        configuration's transfer sizes."""
+        channels = _channels(cfg)
+        words = samples * channels
+        low, high = cfg.transfer_min_size, cfg.transfer_max_size
+        if not 0 < high or high < low:       # no sizes given: any word count
+            low, high = 1, arguments.WORD_MAX
+        if not low <= words <= high:
+            per = 'samples' if channels == 1 else 'samples per channel'
+            raise ValueError('%s must be %d..%d for capture configuration %d (%d channel%s, '
+                             '%d..%d words), not %d'
+                             % (per, -(-low // channels), high // channels, config, channels,
+                                's' if channels > 1 else '', low, high, samples))
+        return words
+
+    def _take(self, samples, config, data_format):
+        """(CaptureConfig, bytes of the captured words) of one capture."""
+        epoch, cfg = self._capture_config(config)
+        words = self._words(samples, config, cfg)
+        fmt = cfg.data_format if data_format is None else data_format
+        board, dut = self.board.index, self.index
+        setup = qm.QmCaptureSetup(TransferSize=words, ChannelDataIndex=config, DataFormat=fmt)
+        self._check(qm.QmBoardWriteCaptureStart(board, dut, setup), 'QmBoardWriteCaptureStart')
+        try:
+            data = self._read_capture(words)
+        except BaseException:
+            qm.QmBoardWriteCaptureEnd(board, dut)  # the first failure is the one to report
+            raise
+        self._check(qm.QmBoardWriteCaptureEnd(board, dut), 'QmBoardWriteCaptureEnd')
+        if epoch is not None and events.epoch() != epoch:
+            # An event that may change the description came during the capture.
+            now = self._capture_config(config)[1]
+            if (now.bit_size, _channels(now)) != (cfg.bit_size, _channels(cfg)):
+                raise QmError(qm.QM_RETURN_OK, 'QmBoardReadCaptureData', board=board,
+                              reason='delivered words of capture configuration %d while its '
+                                     'description changed (%d bits, %d channel(s) before; %d, '
+                                     '%d now): capture again'
+                                     % (config, cfg.bit_size, _channels(cfg), now.bit_size,
+                                        _channels(now)))
+            cfg = now
+        return cfg, data
 
     def _read_capture(self, count):
         """The bytes of `count` captured words; the library may hand them out
-        in several reads."""
+        in several reads. QmError unless exactly `count` words came."""
         buffer = qm.Qm_Word_Array(count)
-        chunks, left = [], count
-        while left:
-            status, got = qm.QmBoardReadCaptureData(self.board.index, self.index, buffer.cast(),
-                                                    left)
-            self._check(status, 'QmBoardReadCaptureData')
-            if not got:
-                break
-            chunks.append(buffer.tostring(min(got, left)))
-            left -= min(got, left)
+        pointer = buffer.cast()
+        board, chunks, done = self.board.index, [], 0
+        while done < count:
+            left = count - done
+            status, got = qm.QmBoardReadCaptureData(board, self.index, pointer, left)
+            if status != qm.QM_RETURN_OK:
+                reason = 'failed with %s after %d of %d words' % (
+                    status_text(status), done, count) if done else None
+                raise self._short(error(status, 'QmBoardReadCaptureData', board, reason),
+                                  done, count)
+            if not 0 < got <= left:
+                reason = ('delivered %d of %d words' % (done, count) if not got else
+                          'reported %d words read for a read of %d (after %d of %d words)'
+                          % (got, left, done, count))
+                raise self._short(QmError(status, 'QmBoardReadCaptureData', board=board,
+                                          reason=reason + ', reporting ' + status_text(status)),
+                                  done, count)
+            chunks.append(buffer.tostring(got))
+            done += got
         return chunks[0] if len(chunks) == 1 else ''.join(chunks)
 
+    @staticmethod
+    def _short(failure, words, requested):
+        failure.words, failure.requested = words, requested
+        return failure
+
+    # ---- selection and queries ----
     def select(self, name):
         """Selects the DUT model `name` (QmSetDut)."""
-        self._check(qm.QmSetDut(self.board.index, self.index, name), 'QmSetDut')
+        arguments.text(name, 'DUT name')
+        try:
+            self._check(qm.QmSetDut(self.board.index, self.index, name), 'QmSetDut')
+        finally:
+            self.board._forget_descriptions()
 
     @property
     def eeprom_type(self):
@@ -198,35 +333,57 @@ class Dut(object):
     # ---- DAC ----
     def dac_download(self, values, frequency, channels=(0,), data_format=coding.TWOS_COMPLEMENT,
                      configuration=0, repeat=True):
-        """Downloads signed sample `values` (frames of len(channels) samples)
-        to the DAC, to be sourced at `frequency` Hz on `channels`."""
-        dac = self.info.dac_configs
-        if not 0 <= configuration < len(dac):
-            raise ValueError('no DAC configuration %r' % (configuration,))
-        if not 1 <= len(channels) <= qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED:
-            raise ValueError('1..%d DAC channels, not %d'
-                             % (qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED, len(channels)))
-        words = qm.Qm_Word_Array(len(values))
-        words.write(coding.encode(values, dac[configuration].bit_width, data_format))
-        selected = qm.Qm_Word_Array(qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED)
+        """Downloads signed sample `values` (frames of len(channels) samples,
+        integers within the DAC configuration's bit width) to the DAC, to be
+        sourced at `frequency` Hz on `channels` (1 to
+        QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED channel numbers). The
+        library sources from qmboard's copy of the samples, which stays
+        allocated until the next download or the board's close."""
+        frequency = arguments.number(frequency, 'frequency')
+        channels = arguments.integers(channels, 'channels', 0, arguments.WORD_MAX)
+        most = qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED
+        if not 1 <= len(channels) <= most:
+            raise ValueError('1..%d DAC channels, not %d' % (most, len(channels)))
+        coding.check_format(data_format)
+        arguments.integer(configuration, 'DAC configuration')
+        if isinstance(values, basestring) or not hasattr(values, '__len__'):
+            raise TypeError('values must be a sequence of integers, not %s'
+                            % type(values).__name__)
+        if not values or len(values) % len(channels):
+            raise ValueError('values must be whole frames of %d sample(s), not %d values'
+                             % (len(channels), len(values)))
+        dac = self._described()[1].dac_configs
+        if not configuration < len(dac):
+            raise ValueError('no DAC configuration %d: the DUT has %d' % (configuration, len(dac)))
+        encoded = coding.encode(values, dac[configuration].bit_width, data_format)
+        words = qm.Qm_Word_Array(len(encoded))
+        words.write(encoded)
+        selected = qm.Qm_Word_Array(most)
         selected.write(channels)
         cmd = qm.Qm_Dac_Cmd_Data(configuration=configuration, freq=frequency,
-                                 data_format=data_format, transfer_size=len(values),
+                                 data_format=data_format, transfer_size=len(encoded),
                                  num_channels=len(channels), repeat=int(bool(repeat)))
         cmd.channel = selected.cast()
         cmd.data = words.cast()
-        self._dac(qm.QM_DAC_CMD_DOWNLOAD_DATA, cmd)
-        self._dac_words = words
+        kept = (cmd, words, selected)
+        try:
+            self._dac_exec(qm.QM_DAC_CMD_DOWNLOAD_DATA, cmd)
+        except BaseException:
+            self._dac_buffers += kept  # the library may source from either
+            raise
+        self._dac_buffers = kept
 
     def dac_start(self):
         """Starts sourcing the downloaded waveform."""
-        self._dac(qm.QM_DAC_CMD_START_SOURCING, qm.Qm_Dac_Cmd_Data())
+        self._dac_command(qm.QM_DAC_CMD_START_SOURCING)
 
     def dac_stop(self):
         """Stops sourcing."""
-        self._dac(qm.QM_DAC_CMD_STOP_SOURCING, qm.Qm_Dac_Cmd_Data())
+        self._dac_command(qm.QM_DAC_CMD_STOP_SOURCING)
 
-    def _dac(self, command, data):
+    def _dac_command(self, command):
+        self._dac_exec(command, qm.Qm_Dac_Cmd_Data())
+
+    def _dac_exec(self, command, data):
         status = qm.QmDacExecCommand(self.board.index, self.index, command, data)
         self._check(status, 'QmDacExecCommand')
-

@@ -11,6 +11,8 @@ rsvg-convert draw it alike.
 import math
 from xml.sax.saxutils import escape, quoteattr
 
+from qmboard import analysis, arguments
+
 WIDTH, HEIGHT = 980, 780
 FONT = 'DejaVu Sans, Liberation Sans, Arial, Helvetica, sans-serif'
 TRACE, FUNDAMENTAL, HARMONIC, NOISE, GRID, INK = (
@@ -210,7 +212,10 @@ def _wrap(parts, width):
 
 
 def svg_text(result, periods=3):
-    """The plot of an Analysis as SVG text (unicode)."""
+    """The plot of an Analysis as SVG text (unicode); `periods` (a positive
+    number) of the waveform are drawn."""
+    arguments.instance(result, analysis.Analysis, 'result')
+    arguments.number(periods, 'periods')
     svg = _Svg()
     svg.add('rect', x=0, y=0, width=WIDTH, height=HEIGHT, fill='#ffffff')
     svg.text(WIDTH / 2.0, 26, 'Capture at %.3f MSPS, %d bits: %.3f MHz tone, SNR %.2f dB, '
@@ -225,6 +230,10 @@ def svg_text(result, periods=3):
 
 def write_svg(result, path, periods=3):
     """Writes the plot of an Analysis (the first `periods` periods of the
-    waveform, the spectrum, the figures) to the file `path` as SVG."""
+    waveform, the spectrum, the figures) to the file `path` as SVG;
+    EnvironmentError when it cannot be written."""
+    if not isinstance(path, basestring):
+        raise TypeError('path must be a file name, not %s' % type(path).__name__)
+    text = svg_text(result, periods)
     with open(path, 'wb') as out:
-        out.write(svg_text(result, periods).encode('utf-8'))
+        out.write(text.encode('utf-8'))

@@ -27,15 +27,35 @@ OFFSET_BINARY = qm.QmOffsetBinaryFormat
 TWOS_COMPLEMENT = qm.QmTwosComplementFormat
 FORMAT_NAMES = {BINARY: 'binary', OFFSET_BINARY: 'offset binary',
                 TWOS_COMPLEMENT: "two's complement"}
+_CONSTANTS = {BINARY: 'BINARY', OFFSET_BINARY: 'OFFSET_BINARY', TWOS_COMPLEMENT: 'TWOS_COMPLEMENT'}
 
 SIGNED = [c for c in 'ilh' if array.array(c).itemsize == 4][0]  # 32-bit signed items
 
 _tables = {}
 
 
-def _check(bits, data_format):
+def format_name(data_format):
+    """'TWOS_COMPLEMENT' (the constant's name) for a known data format, the
+    number in hex for another."""
+    if isinstance(data_format, (int, long)):
+        return _CONSTANTS.get(data_format, '0x%x' % data_format)
+    return repr(data_format)
+
+
+def check_format(data_format):
+    """TypeError unless `data_format` is an integer, ValueError unless it is
+    BINARY, OFFSET_BINARY or TWOS_COMPLEMENT."""
+    if isinstance(data_format, bool) or not isinstance(data_format, (int, long)):
+        raise TypeError('data_format must be an integer, not %s' % type(data_format).__name__)
     if data_format not in FORMAT_NAMES:
-        raise ValueError('unknown data format 0x%x' % data_format)
+        raise ValueError('unknown data format 0x%x (BINARY, OFFSET_BINARY or TWOS_COMPLEMENT)'
+                         % data_format)
+
+
+def _check(bits, data_format):
+    check_format(data_format)
+    if isinstance(bits, bool) or not isinstance(bits, (int, long)):
+        raise TypeError('the bit width must be an integer, not %s' % type(bits).__name__)
     if not 1 <= bits <= 32:
         raise ValueError('bit width %r outside 1..32' % (bits,))
 
@@ -80,8 +100,14 @@ def _sign_lanes(raw, bits):
 
 def decode(raw, bits, data_format):
     """Signed samples (array.array of 32-bit ints) from `raw`, the bytes of
-    little-endian 32-bit sample words."""
+    little-endian 32-bit sample words (a str or bytearray; TypeError for
+    anything else)."""
     _check(bits, data_format)
+    if isinstance(raw, bytearray):
+        raw = bytes(raw)
+    elif not isinstance(raw, str):
+        raise TypeError('decode takes the bytes of sample words (str or bytearray), not %s'
+                        % type(raw).__name__)
     if len(raw) % 4:
         raise ValueError('%d bytes are not a whole number of 32-bit words' % len(raw))
     values = array.array(SIGNED)
@@ -144,13 +170,18 @@ def _sign_magnitude_narrow(raw, bits):
 
 
 def encode(values, bits, data_format):
-    """Sample words (ints) for signed `values`; a value outside the width's
-    range raises ValueError."""
+    """Sample words (ints) for signed integer `values`; a value that is not
+    an integer raises TypeError, one outside the width's range ValueError."""
     _check(bits, data_format)
     half = 1 << (bits - 1)
     low = -half + 1 if data_format == BINARY else -half
     words = []
+    if isinstance(values, basestring) or not hasattr(values, '__iter__'):
+        raise TypeError('encode takes a sequence of integer samples, not %s'
+                        % type(values).__name__)
     for v in values:
+        if isinstance(v, bool) or not isinstance(v, (int, long)):
+            raise TypeError('sample %r is not an integer' % (v,))
         if not low <= v < half:
             raise ValueError('sample %r outside %d..%d for %d bits' % (v, low, half - 1, bits))
         if data_format == OFFSET_BINARY:

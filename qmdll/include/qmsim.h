@@ -42,6 +42,12 @@ QM_EXPORT int qmsim_force_output_word(const char *function, QmWord value);
 /* Make the text outputs (names, error text, DUT texts) of `function` null
  * pointers, and its name counts 0, until cleared. */
 QM_EXPORT int qmsim_force_null_text(const char *function, int on);
+/* Make the captures of `board` hand out at most `per_read` words per
+ * QmBoardReadCaptureData and `in_all` words per capture (0: no limit); once a
+ * capture has delivered `in_all` words, reads report success with 0 words, as
+ * a library that runs dry would. Returns 0, or -1 for an unknown board; reset
+ * clears it. */
+QM_EXPORT int qmsim_limit_capture(QmWord board, QmWord per_read, QmWord in_all);
 /* Make every later call of `function` take `ms` longer (0: no delay; reset
  * clears it). The delay runs without the library's lock. -1 for an unknown
  * name. */

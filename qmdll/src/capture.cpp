@@ -148,10 +148,16 @@ QM_EXPORT QmWord QM_CALL QmBoardReadCaptureData(QmWord board, QmWord dut, QmWord
         st = fail(board, "read of " + num(length) + " words beyond the transfer size " +
                              num(b->cap.transfer));
       } else {
-        // Reads continue where the last one stopped, up to the transfer size.
-        QmWord left = b->cap.transfer - b->cap.pos;
+        // Reads continue where the last one stopped, up to the transfer size
+        // (or the test control's limits: a library that runs dry reports
+        // success with no words).
+        QmWord end = b->cap.transfer;
+        bool dry = b->capture_limit != 0 && b->capture_limit < end;
+        if (dry) end = b->capture_limit;
+        QmWord left = b->cap.pos < end ? end - b->cap.pos : 0;
         got = length < left ? length : left;
-        if (got == 0 && length > 0) {
+        if (b->read_limit != 0 && got > b->read_limit) got = b->read_limit;
+        if (got == 0 && length > 0 && !dry) {
           st = fail(board, "capture data exhausted", QM_RETURN_ERROR_NON_FATAL);
         } else {
           fill(board, *b, buffer, got);
@@ -195,6 +201,15 @@ QM_EXPORT QmWord QM_CALL QmGetSamplingFrequency(QmWord board, QmWord dut, QmWord
   }
   put(frequency, f);
   return call.status(st);
+}
+
+QM_EXPORT int qmsim_limit_capture(QmWord board, QmWord per_read, QmWord in_all) {
+  World &w = world();
+  std::lock_guard<std::mutex> lock(w.m);
+  if (board >= w.board_count) return -1;
+  w.boards[board].read_limit = per_read;
+  w.boards[board].capture_limit = in_all;
+  return 0;
 }
 
 QM_EXPORT int qmsim_tone(QmWord board, QmWord channel_data_index, QmDouble *frequency,

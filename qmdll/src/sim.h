@@ -149,6 +149,8 @@ struct Board {
   QmVersionNumber fpga_version{};
   QmWord last_channel = 0;  // ChannelDataIndex of the last capture start
   Capture cap;
+  QmWord read_limit = 0;     // words one read hands out at most (0: no limit)
+  QmWord capture_limit = 0;  // words a capture delivers in all (0: the transfer size)
   Dac dac;
   std::vector<unsigned char> cypress, dut_eeprom;
   std::vector<QmWord> fpga, aux, spi, sfr, priv;

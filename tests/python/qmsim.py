@@ -110,6 +110,7 @@ _force_status = _declare('force_status', _i, _c, QmWord)
 _clear_forced = _declare('clear_forced', None)
 _force_output_word = _declare('force_output_word', _i, _c, QmWord)
 _force_null_text = _declare('force_null_text', _i, _c, _i)
+_limit_capture = _declare('limit_capture', _i, QmWord, QmWord, QmWord)
 _call_count = _declare('call_count', QmWord, _c)
 _set_call_delay = _declare('set_call_delay', _i, _c, _i)
 _in_call = _declare('in_call', _i, _c)
@@ -186,6 +187,12 @@ def force_output_word(function, value):
 
 def force_null_text(function, on=True):
     _check(_force_null_text(_name(function), int(bool(on))), 'force_null_text')
+
+
+def limit_capture(board, per_read=0, in_all=0):
+    """Captures of `board` hand out at most `per_read` words a read and
+    `in_all` words in all (0: no limit), then reads succeed with 0 words."""
+    _check(_limit_capture(board, per_read, in_all), 'limit_capture')
 
 
 def set_call_delay(function, ms):

@@ -177,6 +177,23 @@ class BadInputTest(unittest.TestCase):
         for exc, args, kw in cases:
             self.assertRaises(exc, analysis.analyse, *args, **kw)
 
+    def test_the_smallest_records_and_the_largest_codes(self):
+        short = tone(16, 3.3, 100)
+        self.assertEqual(analysis.analyse(short, 12, 1e6, 'rectangular').window, 'rectangular')
+        with self.assertRaises(ValueError) as caught:
+            analysis.analyse(short, 12, 1e6, 'blackman-harris')
+        self.assertEqual(str(caught.exception),
+                         'the Blackman-Harris window needs at least 64 samples, not 16')
+        self.assertRaises(ValueError, analysis.check, 32, 'blackman-harris')
+        windowed = analysis.analyse(tone(64, 3.3, 100), 12, 1e6)
+        self.assertEqual(windowed.window, 'blackman-harris')
+        with self.assertRaises(ValueError) as caught:
+            analysis.analyse([1e200, -1e200] * 8, 14, 1e6)
+        self.assertEqual(str(caught.exception),
+                         'samples must be codes of a 14-bit converter, within +/-16384')
+        self.assertRaises(TypeError, analysis.analyse, 'codes' * 4, 14, 1e6)
+        self.assertRaises(TypeError, analysis.analyse, tone(64, 5, 100), 14, '1e6')
+
 
 class PlotTest(unittest.TestCase):
     def test_svg_holds_the_figures_and_markers(self):
@@ -199,6 +216,8 @@ class PlotTest(unittest.TestCase):
         for label in ('F', '2', '3', '4', '5', '6'):
             self.assertIn(label, texts)
         self.assertEqual(len(doc.getElementsByTagName('polyline')), 2)
+        self.assertRaises(TypeError, plot.svg_text, 'not an analysis')
+        self.assertRaises(ValueError, plot.svg_text, r, periods=0)
 
 
 if __name__ == '__main__':

@@ -59,12 +59,19 @@ class CommandTest(unittest.TestCase):
     def test_failures_are_one_line_and_status_1(self):
         for args, message in (
                 (('--samples', '1000'), 'not 1000'),
+                (('--samples', '4294967296'), '--samples must be 1..4294967295, not 4294967296'),
                 (('--board', '7'), 'QmBoardOpen failed'),
+                (('--board', '-1'), '--board must be 0..15, not -1'),
+                (('--dut', '-1'), '--dut must be 0..0, not -1'),
+                (('--config', '7'), 'no capture configuration 7'),
                 (('--svg', '/nonexistent/dir/out.svg'), 'cannot write /nonexistent/dir/out.svg')):
             status, out, err = run_cli(*args)
             self.assertEqual(status, 1, args)
             self.assertTrue(err.startswith('measure: ') and message in err, err)
             self.assertEqual(len(err.splitlines()), 1, err)
+        status, out, err = run_cli('--samples', 'many')  # option syntax: the parser's own status
+        self.assertEqual(status, 2)
+        self.assertNotIn('Traceback', err)
 
 
 if __name__ == '__main__':

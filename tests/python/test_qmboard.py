@@ -2,11 +2,13 @@
 managers, captures against the stand-in's known waveform, memories,
 registers, the DAC, DUT selection and events."""
 import array
+import ctypes
 import gc
 import math
 import StringIO
 import sys
 import threading
+import types
 import unittest
 import weakref
 
@@ -76,10 +78,51 @@ class BoardTest(BenchTest):
         qmsim.power(0, False)
         self.assertFalse(self.board.firmware_active())
 
+    def test_error_text_only_when_this_failure_set_it(self):
+        with self.assertRaises(qmboard.QmError) as caught:
+            self.dut.select('NO-SUCH-DUT')
+        self.assertEqual(caught.exception.text, "unknown DUT 'NO-SUCH-DUT'")
+        # A failure that sets no text of its own: the library still holds the old one.
+        qmsim.force_status('QmBoardReset', qm.QM_RETURN_ERROR)
+        with self.assertRaises(qmboard.QmError) as caught:
+            self.board.reset()
+        self.assertIsNone(caught.exception.text)
+        self.assertIn("last-error text did not change: \"unknown DUT 'NO-SUCH-DUT'\"",
+                      str(caught.exception))
+        qmsim.clear_forced()
+        with self.assertRaises(qmboard.QmError) as caught:
+            self.dut.select('OTHER')
+        self.assertEqual(caught.exception.text, "unknown DUT 'OTHER'")
+
     def test_dut_selection_changes_the_bit_width(self):
         self.dut.select('QMADC-1610')
         self.assertEqual(self.dut.bit_width, 16)
         self.assertEqual(self.board.supported_duts[0], 'QMADC-1425;QMADC-1610;QMADC-1206FMC')
+
+    def test_one_dut_object_per_board_and_index(self):
+        self.assertIs(self.board.dut(0), self.dut)
+        self.assertIs(qmboard.Dut(self.board, 0), self.dut)
+        self.assertRaises(ValueError, self.board.dut, qm.MAX_DUT)
+
+    def test_shutdown_and_other_boards_of_the_index_close_a_board(self):
+        with qmboard.open(1) as board:
+            qmboard.shutdown()
+            self.assertTrue(board.closed and self.board.closed)
+        self.assertEqual(qmsim.call_count('QmBoardClose'), 0)
+        first, second = qmboard.open(0), qmboard.open(0)  # the library gives the same board
+        first.close()
+        self.assertTrue(second.closed)
+        second.close()
+        self.assertEqual(qmsim.call_count('QmBoardClose'), 1)
+        self.board = qmboard.open(0)
+
+    def test_descriptions_show_names_not_numbers(self):
+        configs = repr(self.dut.capture_configs)
+        self.assertIn('data_format=TWOS_COMPLEMENT', configs)
+        self.assertIn('data_format=OFFSET_BINARY', configs)
+        self.assertIn('DutInfo(type=0x1425', repr(self.dut.info))
+        self.assertRegexpMatches(repr(self.dut.measure(64)),
+                                 r'^<Analysis of 64 samples, 14 bits, 250\.000 MSPS: .*SNR ')
 
 
 class CaptureTest(BenchTest):
@@ -122,6 +165,13 @@ class CaptureTest(BenchTest):
         self.assertRaises(ValueError, samples.decode, '\0' * 4, 14, 7)
         self.assertRaises(ValueError, samples.decode, '\0' * 3, 14, qmboard.TWOS_COMPLEMENT)
         self.assertRaises(ValueError, samples.encode, [8192], 14, qmboard.TWOS_COMPLEMENT)
+        # Bytes only (a bytearray too); words as a list are refused, not misread.
+        word = bytearray('\xff\x3f\0\0')
+        self.assertEqual(list(qmboard.decode(word, 14, qmboard.TWOS_COMPLEMENT)), [-1])
+        for bad in ([1, 2, 3, 4], u'abcd', array.array('B', [1, 2, 3, 4])):
+            self.assertRaises(TypeError, qmboard.decode, bad, 8, qmboard.TWOS_COMPLEMENT)
+        self.assertRaises(TypeError, qmboard.decode, '\0' * 4, 8.0, qmboard.TWOS_COMPLEMENT)
+        self.assertRaises(TypeError, qmboard.encode, [1.5], 8, qmboard.TWOS_COMPLEMENT)
 
     def test_a_failed_read_ends_the_capture_and_reports_the_read(self):
         qmsim.force_status('QmBoardReadCaptureData', qm.QM_RETURN_ERROR)
@@ -130,6 +180,197 @@ class CaptureTest(BenchTest):
         self.assertEqual(caught.exception.function, 'QmBoardReadCaptureData')
         self.assertEqual(qmsim.call_count('QmBoardWriteCaptureEnd'), 1)
         self.assertRaises(ValueError, self.dut.capture, 64, config=3)
+
+    def short_capture(self, words=1024):
+        """The QmError of a capture that fell short; the capture was ended."""
+        ends = qmsim.call_count('QmBoardWriteCaptureEnd')
+        with self.assertRaises(qmboard.QmError) as caught:
+            self.dut.capture(words)
+        self.assertEqual(qmsim.call_count('QmBoardWriteCaptureEnd'), ends + 1)
+        self.assertFalse(qmsim.pending_during('QmBoardWriteCaptureEnd'))
+        return caught.exception
+
+    def test_exactly_the_words_asked_or_an_error_that_counts_them(self):
+        whole = self.dut.capture(1024)
+        qmsim.limit_capture(0, per_read=100)  # a library that hands out words in several reads
+        self.assertEqual(self.dut.capture(1024), whole)
+        self.assertEqual(qmsim.call_count('QmBoardReadCaptureData'), 1 + 11)
+        qmsim.limit_capture(0, per_read=100, in_all=312)  # runs dry, reporting success
+        error = self.short_capture()
+        self.assertEqual((error.status, error.words, error.requested), (0, 312, 1024))
+        self.assertIn('delivered 312 of 1024 words', str(error))
+        qmsim.limit_capture(0)
+        # A library that says it delivered fewer than it did, then runs out.
+        qmsim.force_output_word('QmBoardReadCaptureData', 312)
+        error = self.short_capture()
+        self.assertIsInstance(error, qmboard.QmNonFatalError)
+        self.assertIn('after 312 of 1024 words: capture data exhausted', str(error))
+        # ... or more than it was asked for.
+        qmsim.force_output_word('QmBoardReadCaptureData', 2000)
+        error = self.short_capture()
+        self.assertIn('reported 2000 words read for a read of 1024', str(error))
+        self.assertEqual((error.words, error.requested), (0, 1024))
+        qmsim.clear_forced()
+        self.assertEqual(self.dut.capture(1024), whole)
+
+    def test_samples_count_per_channel_in_capture_and_measure(self):
+        single = self.dut.capture(64, config=0)
+        self.assertEqual(qmsim.last_word('QmBoardReadCaptureData', 3), 64)
+        pairs = self.dut.capture(64, config=1)
+        self.assertEqual((len(single), len(pairs)), (64, 128))
+        self.assertEqual(qmsim.last_word('QmBoardReadCaptureData', 3), 128)
+        self.assertEqual(len(self.dut.capture(64, config=1, raw=True)), 128)
+        # Channel A comes first in each pair: the same tone as configuration 1's channel 0.
+        frequency, amplitude = qmsim.tone(0, 1)
+        rate = self.dut.sampling_frequency_of(1)
+        self.assertLess(max(abs(v - amplitude * math.sin(2 * math.pi * frequency * n / rate))
+                            for n, v in enumerate(pairs[0::2])), 3)
+        with self.assertRaises(ValueError) as caught:
+            self.dut.capture(65537, config=1)
+        self.assertEqual(str(caught.exception), 'samples per channel must be 64..65536 for '
+                         'capture configuration 1 (2 channels, 128..131072 words), not 65537')
+
+
+LIBRARY_CALLS = [n for n in dir(qm) if n.startswith('Qm') and '_' not in n
+                 and isinstance(getattr(qm, n), types.BuiltinFunctionType)]
+
+
+def library_calls():
+    return sum(qmsim.call_count(n) for n in LIBRARY_CALLS)
+
+
+class ArgumentTest(BenchTest):
+    def test_bad_arguments_are_refused_in_the_api_words_before_any_call(self):
+        self.dut.capture(64)  # the description is kept: refusing needs no library call
+        eeprom, clock = self.board.cypress_eeprom, self.board.i2c(0x68)
+        before = library_calls()
+        cases = [
+            (self.dut.capture, (-64,), ValueError, 'samples must be 1..4294967295, not -64'),
+            (self.dut.capture, (2 ** 32,), ValueError,
+             'samples must be 1..4294967295, not 4294967296'),
+            (self.dut.capture, (64.0,), TypeError, 'samples must be an integer, not float'),
+            (self.dut.capture, (64, -1), ValueError,
+             'capture configuration must be 0..4294967295, not -1'),
+            (self.dut.capture, (64, 3), ValueError, 'no capture configuration 3: the DUT has 3'),
+            (self.dut.capture, (64, 0, False, 7), ValueError, 'unknown data format 0x7'),
+            (self.dut.capture, (10,), ValueError,
+             'samples must be 64..65536 for capture configuration 0 (1 channel'),
+            (self.dut.measure, (8192, 0, -1), ValueError, 'channel must be 0..4294967295'),
+            (self.dut.measure, (8192, 0, 0, 'hann'), ValueError, "window must be None"),
+            (self.dut.sampling_frequency_of, (None,), TypeError,
+             'capture configuration must be an integer, not NoneType'),
+            (self.dut.select, (u'QMADC-1610',), TypeError, 'DUT name must be a str, not unicode'),
+            (self.dut.dac_download, ([1.5] * 16, 10e6), TypeError, 'sample 1.5 is not an integer'),
+            (self.dut.dac_download, ([1] * 16, -1), ValueError,
+             'frequency must be a positive finite number, not -1.0'),
+            (self.dut.dac_download, ([1] * 15, 10e6, (0, 1)), ValueError,
+             'values must be whole frames of 2 sample(s), not 15 values'),
+            (self.dut.dac_download, ([1] * 16, 10e6, (0, -1)), ValueError,
+             'channels[1] must be 0..4294967295, not -1'),
+            (self.dut.dac_download, ('abcd', 10e6), TypeError, 'values must be a sequence'),
+            (self.board.dut, (-1,), ValueError, 'DUT index must be 0..0, not -1'),
+            (self.board.load_fpga, (None,), TypeError, 'image must be a str, not NoneType'),
+            (self.board.read_register, ('fpga', -1), ValueError,
+             'register address must be 0..4294967295, not -1'),
+            (self.board.read_register, ('fpga', 0, 0, 12), ValueError,
+             'width must be 8, 16, 32 or 0'),
+            (self.board.read_register, (2 ** 31, 0), ValueError,
+             'register space must be -2147483648..2147483647'),
+            (self.board.read_register, ([], 0), ValueError, 'unknown register space []'),
+            (self.board.write_register, ('fpga', 0xD010, 2 ** 32), ValueError,
+             'value must be 0..4294967295'),
+            (eeprom.read, (-1, 2), ValueError, 'offset must be 0..4294967295, not -1'),
+            (eeprom.read, (0, 2 ** 32), ValueError, 'length must be 0..1048576'),
+            (eeprom.write, (0.5, 'ab'), TypeError, 'offset must be an integer, not float'),
+            (self.board.i2c, (-1,), ValueError, 'I2C address must be 0..4294967295, not -1'),
+            (clock.read, (0, 1, -1), ValueError, 'flags must be 0..4294967295, not -1'),
+            (clock.write, (0, 'ab', 0, -1), ValueError, 'delay must be 0..4294967295, not -1'),
+            (qmboard.open, (-1,), ValueError, 'board index must be 0..15, not -1'),
+            (qmboard.open, (0, 5), TypeError, 'board name must be a str or None, not int'),
+        ]
+        for function, args, kind, message in cases:
+            with self.assertRaises(kind) as caught:
+                function(*args)
+            self.assertIn(message, str(caught.exception), (function, args))
+        self.assertEqual(library_calls(), before)
+
+
+class DescriptionTest(BenchTest):
+    """The DUT's description is read once and again only when it may have changed."""
+
+    def reads(self):
+        return qmsim.call_count('QmBoardReadDUTInfo')
+
+    def test_read_once_then_after_select_hot_plug_and_board_calls(self):
+        for _ in range(3):
+            self.dut.capture(64)
+        self.assertEqual(self.reads(), 1)
+        self.dut.select('QMADC-1610')
+        self.assertEqual((self.dut.bit_width, self.reads()), (16, 2))
+        qmsim.plug_dut(0, False)
+        qmsim.plug_dut(0, True)
+        self.assertTrue(qmsim.wait_delivered())
+        self.dut.capture(64)
+        self.assertEqual(self.reads(), 3)
+        qmsim.fire_event(qm.QM_DLL_EVENT_MESSAGE_BOX,
+                         message_box=(qm.QM_MESSAGE_BOX_ERROR, 'Cap', 'Msg', 1))
+        self.assertTrue(qmsim.wait_delivered())
+        self.dut.capture(64, config=2)  # channel-data selection changed: description kept
+        self.assertEqual(self.reads(), 3)
+        self.board.reset()
+        self.dut.capture(64)
+        self.assertEqual(self.reads(), 4)
+
+    def test_another_receiver_is_kept_and_then_every_capture_reads(self):
+        theirs = qm.Qm_Callback()
+        self.board.close()
+        qm.qm_set_custom_callback(theirs)
+        try:
+            with qmboard.open(0) as board:
+                self.assertEqual(int(qm.cvar._qm_callback.this), int(theirs.this))
+                board.dut(0).capture(64)
+                board.dut(0).capture(64)
+                self.assertEqual(self.reads(), 2)
+                unsubscribe = qmboard.on_event(lambda event: None)  # takes the receiver
+                unsubscribe()
+                qm.qm_set_custom_callback(theirs)
+            self.assertEqual(int(qm.cvar._qm_callback.this), int(theirs.this))
+            qm.qm_set_custom_callback(None)
+            # With the receiver free again, open boards take it up.
+            self.board = qmboard.open(0)
+            self.dut = self.board.dut(0)
+            self.dut.capture(64)
+            self.dut.capture(64)
+            self.assertEqual(self.reads(), 3)
+            self.assertIsNotNone(qm.cvar._qm_callback)
+        finally:
+            if qm.cvar._qm_callback is not None and int(qm.cvar._qm_callback.this) == int(
+                    theirs.this):
+                qm.qm_set_custom_callback(None)
+
+    def test_a_description_that_changes_during_a_capture_is_not_used(self):
+        status, record, version = qm.QmBoardReadDUTInfo(0, 0)
+        # BitSize of the library's own first QmChannelData (offset 88).
+        bit_size = ctypes.c_uint32.from_address(int(record.capture_configs.this) + 88)
+
+        def change_width(event):
+            # The library's description changes as a DUT that came back different would.
+            if getattr(event, 'change', None) == 'dut_connect':
+                bit_size.value = 12
+
+        self.dut.capture(64)
+        unsubscribe = qmboard.on_event(change_width)
+        try:
+            qmsim.fire_during('QmBoardReadCaptureData', qm.QM_DLL_EVENT_HW_CHANGE,
+                              hw=(qm.QM_HW_CHANGE_DUT_CONNECT, 0, 0))
+            with self.assertRaises(qmboard.QmError) as caught:
+                self.dut.capture(64)
+            self.assertIn('description changed (14 bits, 1 channel(s) before; 12, 1 now)',
+                          str(caught.exception))
+            self.assertEqual(self.dut.bit_width, 12)
+        finally:
+            bit_size.value = 14
+            unsubscribe()
 
 
 class DeviceTest(BenchTest):
@@ -157,6 +398,29 @@ class DeviceTest(BenchTest):
         self.dut.dac_stop()
         self.assertFalse(qmsim.dac_sourcing(0))
 
+    def test_the_dac_samples_live_while_the_library_may_source_them(self):
+        def downloaded():
+            """The live command record and sample array of the download."""
+            gc.collect()
+            cmds = [o for o in gc.get_objects()
+                    if isinstance(o, qm.Qm_Dac_Cmd_Data) and int(o.this) == address]
+            data = int(cmds[0].data) if cmds else None
+            arrays = [o for o in gc.get_objects()
+                      if isinstance(o, qm.Qm_Word_Array) and int(o.this) == data]
+            return cmds, arrays
+
+        self.board.dut(0).dac_download([1, 2, 3, 4] * 4, 10e6)
+        address = qmsim.last_word('QmDacExecCommand', 3)
+        cmds, arrays = downloaded()
+        self.assertEqual((len(cmds), list(arrays[0].read())), (1, [1, 2, 3, 4] * 4))
+        del cmds, arrays
+        self.board.dut(0).dac_start()
+        self.board.dut(0).dac_stop()
+        self.assertEqual([len(found) for found in downloaded()], [1, 1])
+        self.board.close()
+        self.assertEqual(downloaded(), ([], []))
+        self.board = qmboard.open(0)
+
 
 class EventTest(unittest.TestCase):
     def setUp(self):
@@ -172,7 +436,11 @@ class EventTest(unittest.TestCase):
         def fail(event):
             raise ValueError('handler trouble')
 
+        def leave(event):
+            raise SystemExit(3)
+
         stop_failing = qmboard.on_event(fail)
+        stop_leaving = qmboard.on_event(leave)
         unsubscribe = qmboard.on_event(record)
         director = weakref.ref(events._dispatcher)
         errors, sys.stderr = sys.stderr, StringIO.StringIO()
@@ -183,8 +451,9 @@ class EventTest(unittest.TestCase):
             self.assertTrue(qmsim.wait_delivered())
         finally:
             errors, sys.stderr = sys.stderr.getvalue(), errors
-        self.assertEqual(errors.count('Exception in event handler'), 2)
+        self.assertEqual(errors.count('Exception in event handler'), 4)
         self.assertIn('ValueError: handler trouble', errors)
+        self.assertIn('SystemExit: 3', errors)
         self.assertEqual([(e.kind, e.change, e.board, e.dut) for e in seen[:1]],
                          [('hw_change', 'dut_disconnect', 0, 0)])
         self.assertEqual((seen[1].box, seen[1].caption, seen[1].message, seen[1].enabled),
@@ -192,6 +461,7 @@ class EventTest(unittest.TestCase):
         self.assertNotIn(threading.current_thread(), threads)
         self.assertEqual(qmsim.receiver_result_sum(), 0)
         stop_failing()
+        stop_leaving()
         unsubscribe()
         unsubscribe()  # a second call does nothing
         gc.collect()

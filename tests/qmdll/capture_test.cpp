@@ -144,6 +144,25 @@ TEST_F(CaptureTest, ReadsContinueAndRefuseBadRequests) {
   EXPECT_EQ(QmBoardReadCaptureData(0, 0, buf, 10, &got), 2u);
 }
 
+TEST_F(CaptureTest, LimitedCapturesHandOutChunksAndRunDry) {
+  std::vector<QmWord> whole = capture(512, 0, QmTwosComplementFormat);
+  EXPECT_EQ(qmsim_limit_capture(9, 1, 1), -1);
+  ASSERT_EQ(qmsim_limit_capture(0, 100, 312), 0);
+  QmCaptureSetup s = setup(512, 0, QmTwosComplementFormat);
+  ASSERT_EQ(QmBoardWriteCaptureStart(0, 0, &s), 0u);
+  QmWord buf[512], got = 0, at = 0;
+  for (QmWord expected : {100u, 100u, 100u, 12u, 0u, 0u}) {
+    ASSERT_EQ(QmBoardReadCaptureData(0, 0, buf + at, 512 - at, &got), 0u);  // dry: still success
+    EXPECT_EQ(got, expected);
+    at += got;
+  }
+  EXPECT_EQ(std::vector<QmWord>(buf, buf + 312), std::vector<QmWord>(whole.begin(), whole.begin() + 312));
+  EXPECT_EQ(QmBoardWriteCaptureEnd(0, 0), 0u);
+  qmsim_reset();
+  open(0);
+  EXPECT_EQ(capture(512, 0, QmTwosComplementFormat), whole);  // reset lifted the limits
+}
+
 TEST_F(CaptureTest, NewChannelDataSelectionFiresOnCallersThread) {
   QmSetEventCallback(record_event);
   capture(256, 0, QmTwosComplementFormat);

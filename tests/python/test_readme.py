@@ -1,0 +1,73 @@
+"""The README's Python examples and the one in help(qmboard), run as they are
+written against the stand-in: each is given only the names it leaves to
+the reader (`log`, `print_event`)."""
+import os
+import re
+import StringIO
+import sys
+import textwrap
+import unittest
+
+import qmsim
+import _qm_python as flat
+import qmboard
+
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir,
+                      'README.md')
+
+
+def readme_blocks():
+    with open(README) as text:
+        return re.findall(r'^```python\n(.*?)^```', text.read(), re.S | re.M)
+
+
+def docstring_example(module):
+    """The indented block that opens a module's docstring."""
+    lines = module.__doc__.split('\n\n')[1]
+    return textwrap.dedent(lines) + '\n'
+
+
+def run(source):
+    """The namespace `source` leaves, its printed output discarded."""
+    log = []
+    namespace = {'__name__': '__readme__', 'log': log, 'print_event': log.append}
+    out, sys.stdout = sys.stdout, StringIO.StringIO()
+    try:
+        exec compile(source, README, 'exec') in namespace
+    finally:
+        sys.stdout = out
+    return namespace
+
+
+class ReadmeTest(unittest.TestCase):
+    def setUp(self):
+        qmsim.reset()
+
+    def test_every_python_example_runs_and_captures_what_it_asks(self):
+        blocks = readme_blocks()
+        self.assertEqual(len(blocks), 2)
+        bench, flat_session = blocks
+        ns = run(bench)
+        ns['unsubscribe']()
+        self.assertEqual((len(ns['samples']), len(ns['pairs'])), (8192, 2 * 8192))
+        self.assertTrue(ns['board'].closed)
+        ns = run(flat_session)
+        try:
+            self.assertEqual(ns['status'], flat.QM_RETURN_OK)
+            self.assertEqual((ns['words_read'], len(ns['samples'])), (1024, 1024))
+            self.assertGreater(len(set(ns['samples'])), 100)  # a tone, not a blank buffer
+        finally:
+            flat.QmBoardWriteCaptureEnd(0, 0)
+            flat.QmBoardClose(0)
+            flat.delete_QmCaptureSetup(ns['setup'])
+            flat.delete_Qm_Word_Array(ns['buffer'])
+
+    def test_the_example_of_help_qmboard_runs(self):
+        ns = run(docstring_example(qmboard))
+        ns['unsubscribe']()
+        self.assertEqual(len(ns['samples']), 8192)
+        self.assertTrue(ns['board'].closed)
+
+
+if __name__ == '__main__':
+    unittest.main()
