@@ -1,6 +1,6 @@
-"""Installs _qm_python, the class layer qm_python, the bench API qmboard and
-the stand-in board library libqmdll.so (beside the module, which finds it
-through its run path $ORIGIN):
+"""Installs _qm_python, the signal core _qm_signal, the class layer
+qm_python, the bench API qmboard and the stand-in board library libqmdll.so
+(beside the module, which finds it through its run path $ORIGIN):
 
     /usr/bin/python2.7 setup.py install --user
 
@@ -14,12 +14,12 @@ from distutils.command.build_ext import build_ext
 from distutils.core import Extension, setup
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-NATIVE = ('_qm_python.so', 'libqmdll.so')
+NATIVE = ('_qm_python.so', '_qm_signal.so', 'libqmdll.so')
 
 
 class cmake_build_ext(build_ext):
-    """Builds the module and the stand-in library with CMake and puts both
-    into the build's library directory."""
+    """Builds the two modules and the stand-in library with CMake and puts
+    them into the build's library directory."""
 
     def run(self):
         tree = os.path.abspath(os.environ.get('QM_CMAKE_BUILD_DIR') or os.path.join(HERE, 'build'))
@@ -27,7 +27,8 @@ class cmake_build_ext(build_ext):
             subprocess.check_call(['cmake', '-S', HERE, '-B', tree,
                                    '-DCMAKE_BUILD_TYPE=RelWithDebInfo',
                                    '-DQM_PYTHON=' + sys.executable])
-        subprocess.check_call(['cmake', '--build', tree, '-j2', '--target', '_qm_python', 'qmdll'])
+        subprocess.check_call(['cmake', '--build', tree, '-j2', '--target', '_qm_python', '_qm_signal',
+                               'qmdll'])
         self.mkpath(self.build_lib)
         for name in NATIVE:
             shutil.copy(os.path.join(tree, 'lib', name), os.path.join(self.build_lib, name))
@@ -42,5 +43,5 @@ setup(name='qm_python',
       package_dir={'': 'python'},
       py_modules=['qm_python'],
       packages=['qmboard'],
-      ext_modules=[Extension('_qm_python', sources=[])],
+      ext_modules=[Extension('_qm_python', sources=[]), Extension('_qm_signal', sources=[])],
       cmdclass={'build_ext': cmake_build_ext})

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "qmdll.h"
+#include <vector>
+
+#include "qmsim.h"
 
 namespace {
 
@@ -40,5 +42,36 @@ int main(int argc, char **argv) {
               }, number));
   std::printf("%-34s %12.0f\n", "QmBoardEnum()",
               ns_per_call([&] { QmBoardEnum(&count, &names, &version); }, number));
+  // Long captures: the stand-in's own time per sample, plain and with
+  // imperfections (two harmonics, a second tone, a missing code), and a
+  // hardware histogram over a coherence record of 2^24 samples.
+  const QmWord words = 1 << 20;
+  std::vector<QmWord> buffer(16384 > words ? 16384 : words);
+  auto capture = [&](QmWord size, bool histogram) {
+    QmCaptureSetup setup{};
+    setup.TransferSize = histogram ? 16384 : size;
+    setup.DataFormat = QmTwosComplementFormat;
+    setup.HistogramEnable = histogram;
+    setup.HistogramMaxBin = 16383;
+    setup.num_acqs_per_strm = size;
+    QmWord got = 0;
+    QmBoardWriteCaptureStart(0, 0, &setup);
+    QmBoardReadCaptureData(0, 0, buffer.data(), setup.TransferSize, &got);
+    QmBoardWriteCaptureEnd(0, 0);
+  };
+  std::printf("%-34s %12s\n", "stand-in signal", "ns/sample");
+  std::printf("%-34s %12.1f\n", "capture of 2^20, as shipped",
+              ns_per_call([&] { capture(words, false); }, 1) / words);
+  qmsim_set_harmonic(0, 2, -70);
+  qmsim_set_harmonic(0, 3, -75);
+  qmsim_add_tone(0, 13e6, -7);
+  qmsim_set_code_width(0, 100, -1);
+  std::printf("%-34s %12.1f\n", "capture of 2^20, 3 components + code",
+              ns_per_call([&] { capture(words, false); }, 1) / words);
+  qmsim_clear_imperfections(0);
+  qmsim_set_tone_record(0, 1 << 24);
+  qmsim_set_code_width(0, 100, -1);
+  std::printf("%-34s %12.1f\n", "histogram of 2^24, record 2^24",
+              ns_per_call([&] { capture(1 << 24, true); }, 1) / (1 << 24));
   return 0;
 }

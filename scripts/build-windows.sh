@@ -3,6 +3,7 @@
 # Windows with mingw-w64 into build-windows/ (or the directory given):
 #   py26/_qm_python.pyd, py27/_qm_python.pyd   the module, one set of objects
 #                                              linked for python26.dll and python27.dll
+#   py26/_qm_signal.pyd, py27/_qm_signal.pyd   the signal core, made the same way
 #   qmdll.dll                                  the stand-in board library
 #   dist/                                      the packages (windows/package.py)
 # QM_MINGW_THREADS=win32 picks the toolchain without winpthreads

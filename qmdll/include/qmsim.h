@@ -114,10 +114,102 @@ QM_EXPORT int qmsim_dac_sourcing(QmWord board);
 QM_EXPORT QmWord qmsim_dac_samples(QmWord board, QmWord *out, QmWord max);
 /* The test tone a capture of `channel_data_index` sees on `board` while the
  * DAC does not loop back: its frequency in Hz and its peak amplitude in LSB
- * (codes swing about mid-scale by that much, plus up to 2 LSB of noise).
- * 0, or -1 for an unknown board or configuration. */
+ * (codes swing about mid-scale by that much, plus the noise: 2 LSB at most
+ * unless qmsim_set_noise says otherwise). 0, or -1 for an unknown board or
+ * configuration. */
 QM_EXPORT int qmsim_tone(QmWord board, QmWord channel_data_index, QmDouble *frequency,
                          QmDouble *amplitude);
+/* The same tone as `cycles` whole periods in every `record` samples of one
+ * channel (its bin in a DFT of `record` samples): cycles is odd and coprime
+ * with record. 0, or -1 (both 0) for an unknown board or configuration. */
+QM_EXPORT int qmsim_tone_cycles(QmWord board, QmWord channel_data_index, QmWord *cycles,
+                                QmWord *record);
+
+/* ---- the converter's signal and its known imperfections ----
+ * A capture of channel data index c on board b samples, at the rate
+ * QmGetSamplingFrequency gives, the input
+ *     x[n] = tone[n] + sum of the components[n]            (in LSB)
+ * where tone[n] is the test tone (A sin(2 pi M n / R + ch pi/2) for channel
+ * ch of an interleaved capture, M and R from qmsim_tone_cycles, A 0.9 of full
+ * scale) or, while the board's DAC sources, the DAC's sample scaled to the
+ * ADC's bits. The converter adds integer noise (-2..2 LSB by default, a pure
+ * function of the sample's place) and quantises: code round(x[n]) + noise for
+ * the tone, floor(x[n]) + noise for the DAC (its codes truncate to the ADC's),
+ * moved by the transitions tests moved, then clipped to the code limits
+ * -2^(bits-1) .. 2^(bits-1) - 1: a level at or above 0 dBFS clips as a real
+ * converter does. Levels are relative to a full-scale sine (amplitude
+ * 2^(bits-1) LSB: 0 dBFS). Codes are the signed values of the samples
+ * (two's-complement value; the offset-binary word is code + 2^(bits-1)).
+ *
+ * Every setting below belongs to one board (not to its DUT model: it stays
+ * across QmSetDut, plugging and QmBoardReset) until qmsim_clear_imperfections
+ * or qmsim_reset, which clear every board's. Without any, captures are
+ * exactly what they always were. Each returns 0, or -1 for an unknown board
+ * or a value out of range, changing nothing.
+ *
+ * Which path each applies to: the tone's level and record and the harmonics
+ * shape the test tone only (the DAC's waveform is what was downloaded);
+ * free tones, the noise and the transitions act on whatever the converter
+ * samples, so on the DAC loopback as well. */
+
+/* The test tone's level in dBFS (default -0.915: 0.9 of full scale); up to
+ * +20, -INFINITY silences it (and its harmonics). */
+QM_EXPORT int qmsim_set_tone_level(QmWord board, QmDouble level);
+/* Make the test tone coherent over `samples` samples (8 .. 2^24, default
+ * 8192) instead of 8192: M becomes the odd number coprime with `samples`
+ * nearest the default tone's periods scaled to that record (the lower on a
+ * tie), so a capture of `samples` samples of one channel meets every phase
+ * of the tone once, e.g. for a code-density test (record 2^20: M = 51327 on
+ * board 0, configuration 0). qmsim_tone and qmsim_tone_cycles report it. */
+QM_EXPORT int qmsim_set_tone_record(QmWord board, QmWord samples);
+/* The noise's peak in LSB (0 .. 64, default 2): integers uniform over
+ * -peak..peak added before the transitions decide the code; 0: none. */
+QM_EXPORT int qmsim_set_noise(QmWord board, QmWord peak);
+/* The harmonic of order `order` (2 .. 64) at `level` dBc of the test tone
+ * (up to +20; -INFINITY removes it): A 10^(level/20) sin(order theta[n]) with
+ * theta[n] the tone's phase, so it is phase-coherent with the tone and lands
+ * where a sampled nonlinearity puts it, at order M folded into the first
+ * Nyquist zone. Setting an order again replaces its level. Several orders at
+ * once; at most 64 components (harmonics and free tones) a board. */
+QM_EXPORT int qmsim_set_harmonic(QmWord board, QmWord order, QmDouble level);
+/* Adds a free tone of `frequency` Hz (finite, >= 0) at `level` dBFS (up to
+ * +20): 2^(bits-1) 10^(level/20) sin(2 pi frequency n / fs), phase 0 at the
+ * first sample of every capture, on every channel alike; above fs/2 it
+ * aliases as a sampled input does. A second tone, a clock spur, an IMD
+ * product at a chosen frequency and level are all free tones. Each call adds
+ * one. */
+QM_EXPORT int qmsim_add_tone(QmWord board, QmDouble frequency, QmDouble level);
+/* The transfer characteristic: code c holds the inputs from t[c] up to t[c+1],
+ * ideally t[c] = c - 1/2 (the DAC path: c). qmsim_set_transition moves t[code]
+ * (the step from code - 1 up to code) by `offset` LSB: upwards widens code - 1
+ * and narrows code. qmsim_set_code_width makes code `code` `error` LSB wider
+ * (negative: narrower), t[code] and t[code + 1] each moving by half of it, so
+ * its neighbours take the difference; error -1 is a missing code, which never
+ * appears. `code` is -32768 .. 32767 (codes outside the DUT's range do
+ * nothing); the value must be finite; setting a code again replaces its
+ * value, 0 removes it; the settings of different codes add up. -1 and nothing
+ * changed when some code would get a negative width. */
+QM_EXPORT int qmsim_set_transition(QmWord board, int code, QmDouble offset);
+QM_EXPORT int qmsim_set_code_width(QmWord board, int code, QmDouble error);
+/* The board's converter back to perfect: every setting above undone. */
+QM_EXPORT int qmsim_clear_imperfections(QmWord board);
+
+/* ---- hardware histogram ----
+ * QmBoardReadDUTInfo's HistogramInfo is the number of bins of the DUT's
+ * hardware histogram, 0 when it has none: 16384 (one per code) for the
+ * QMADC-1425, 0 for the others. A capture started with HistogramEnable
+ * nonzero counts codes instead of returning samples:
+ *   - num_acqs_per_strm: how many samples it counts (1 .. 2^24): the words a
+ *     plain capture of that configuration would return from its start
+ *     (channels interleaved as such a capture interleaves them);
+ *   - HistogramMaxBin: the last bin (below HistogramInfo); TransferSize must
+ *     be HistogramMaxBin + 1, TransferMinSize/TransferMaxSize do not apply;
+ *   - reads return the counts as words: word i is how often the code
+ *     i - 2^(bits-1) came (offset-binary order, whatever DataFormat says;
+ *     DataFormat must still be a known one); codes above HistogramMaxBin
+ *     are not counted.
+ * The counting happens when the capture starts. Every other capture rule
+ * (reads continue, exhaustion, QmBoardWriteCaptureEnd) is the same. */
 
 #ifdef __cplusplus
 }

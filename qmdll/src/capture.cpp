@@ -1,87 +1,39 @@
-// capture.cpp: captures and the waveform they return. Every capture sees a
-// coherent test tone (a whole number of periods in 8192 samples) plus a
-// little deterministic noise, or the DAC's waveform while it sources.
+// capture.cpp: starting, reading and ending captures (their waveform is
+// signal.cpp's), hardware histograms, sampling frequencies and the test tone.
 #include "sim.h"
-
-#include <cmath>
 
 namespace sim {
 namespace {
-
-const double kPi = 3.14159265358979323846;
-const QmWord kToneRecord = 8192;
-
-QmWord tone_bin(QmWord board, QmWord config) { return 401 + 128 * config + 32 * (board % 4); }
-
-double sample_rate(const Board &b, QmWord config) {
-  return model(b.model).fs_hz / decimation(config);
-}
-
-double amplitude(QmWord bits) { return 0.9 * std::ldexp(1.0, int(bits) - 1); }
-
-// -2..2 LSB, a pure function of where the sample is.
-int noise(QmWord board, QmWord config, QmWord channel, QmWord n) {
-  uint32_t h = n * 2654435761u ^ (board * 40503u + config * 9973u + channel * 7919u);
-  h ^= h >> 15;
-  h *= 2246822519u;
-  h ^= h >> 13;
-  return int(h % 5) - 2;
-}
-
-long decode(QmWord word, QmWord bits, QmDataFormat format) {
-  QmWord mask = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
-  QmWord half = 1u << (bits - 1);
-  word &= mask;
-  switch (format) {
-    case QmOffsetBinaryFormat: return long(word) - long(half);
-    case QmBinaryFormat: return (word & half) ? -long(word & (half - 1)) : long(word);
-    default: return (word & half) ? long(word) - 2 * long(half) : long(word);
-  }
-}
-
-// Binary is sign and magnitude (MSB set for negative values).
-QmWord encode(long v, QmWord bits, QmDataFormat format) {
-  long half = 1L << (bits - 1);
-  if (v < -half) v = -half;
-  if (v > half - 1) v = half - 1;
-  QmWord mask = (1u << bits) - 1;
-  switch (format) {
-    case QmOffsetBinaryFormat: return QmWord(v + half) & mask;
-    case QmBinaryFormat: return v < 0 ? QmWord(half) | QmWord(-v < half ? -v : half - 1) : QmWord(v);
-    default: return QmWord(v) & mask;
-  }
-}
-
-long dac_loopback(const Dac &d, QmWord channel, QmWord n, QmWord adc_bits) {
-  QmWord ch = d.channels ? d.channels : 1;
-  QmWord frames = QmWord(d.samples.size()) / ch;
-  if (frames == 0 || (!d.repeat && n >= frames)) return 0;
-  long v = decode(d.samples[(n % frames) * ch + channel % ch], d.bits, d.format);
-  int shift = int(d.bits) - int(adc_bits);
-  return shift >= 0 ? v >> shift : v * (1L << -shift);
-}
-
-void fill(QmWord board, const Board &b, QmWord *out, QmWord count) {
-  const DutModel &m = model(b.model);
-  const Capture &c = b.cap;
-  QmWord channels = m.captures[c.config].num_channels_returned_to_user;
-  double step = 2 * kPi * tone_bin(board, c.config) / kToneRecord;
-  double a = amplitude(m.bits);
-  bool loop = b.dac.sourcing && !b.dac.samples.empty();
-  for (QmWord i = 0; i < count; ++i) {
-    QmWord k = c.pos + i, ch = k % channels, n = k / channels;
-    long v = loop ? dac_loopback(b.dac, ch, n, m.bits)
-                  : std::lround(a * std::sin(step * (n % kToneRecord) + ch * kPi / 2));
-    out[i] = encode(v + noise(board, c.config, ch, n), m.bits, c.format);
-  }
-}
 
 bool known_format(QmDataFormat f) {
   return f == QmBinaryFormat || f == QmOffsetBinaryFormat || f == QmTwosComplementFormat;
 }
 
-}  // namespace
+// Checks a capture setup against the DUT; "" when it fits. A histogram
+// transfers HistogramMaxBin + 1 counts instead of samples.
+std::string setup_problem(const DutModel &m, const QmCaptureSetup &s) {
+  if (s.ChannelDataIndex >= m.capture_count)
+    return "no channel data " + num(s.ChannelDataIndex) + " on " + m.name;
+  const QmChannelData &cd = m.captures[s.ChannelDataIndex];
+  bool sized = s.TransferSize >= cd.TransferMinSize && s.TransferSize <= cd.TransferMaxSize;
+  if (!s.HistogramEnable && !sized)
+    return "transfer size " + num(s.TransferSize) + " outside " + num(cd.TransferMinSize) + ".." +
+           num(cd.TransferMaxSize);
+  if (!known_format(s.DataFormat)) return "unknown data format " + hex(QmWord(s.DataFormat));
+  if (!s.HistogramEnable) return "";
+  if (!m.histogram_bins) return std::string(m.name) + " has no histogram";
+  if (s.HistogramMaxBin >= m.histogram_bins)
+    return "histogram bin " + num(s.HistogramMaxBin) + " beyond the last bin " +
+           num(m.histogram_bins - 1);
+  if (s.TransferSize != s.HistogramMaxBin + 1)
+    return "histogram transfer size " + num(s.TransferSize) + " is not HistogramMaxBin + 1 = " +
+           num(s.HistogramMaxBin + 1);
+  if (s.num_acqs_per_strm < 1 || s.num_acqs_per_strm > kMaxRecord)
+    return "histogram of " + num(s.num_acqs_per_strm) + " samples outside 1.." + num(kMaxRecord);
+  return "";
+}
 
+}  // namespace
 }  // namespace sim
 
 using namespace sim;
@@ -97,25 +49,23 @@ QM_EXPORT QmWord QM_CALL QmBoardWriteCaptureStart(QmWord board, QmWord dut, QmCa
   {
     std::lock_guard<std::mutex> lock(w.m);
     if (Board *b = need(board, dut, kOpen | kPowered | kDutPlugged, &st)) {
-      const DutModel &m = model(b->model);
-      if (!setup) {
-        st = fail(board, "no capture setup given");
-      } else if (setup->ChannelDataIndex >= m.capture_count) {
-        st = fail(board, "no channel data " + num(setup->ChannelDataIndex) + " on " + m.name);
-      } else if (setup->TransferSize < m.captures[setup->ChannelDataIndex].TransferMinSize ||
-                 setup->TransferSize > m.captures[setup->ChannelDataIndex].TransferMaxSize) {
-        const QmChannelData &cd = m.captures[setup->ChannelDataIndex];
-        st = fail(board, "transfer size " + num(setup->TransferSize) + " outside " +
-                             num(cd.TransferMinSize) + ".." + num(cd.TransferMaxSize));
-      } else if (!known_format(setup->DataFormat)) {
-        st = fail(board, "unknown data format " + hex(QmWord(setup->DataFormat)));
+      std::string problem = setup ? setup_problem(model(b->model), *setup) : "no capture setup given";
+      if (!problem.empty()) {
+        st = fail(board, problem);
       } else {
         index = setup->ChannelDataIndex;
-        b->cap.active = true;
-        b->cap.config = index;
-        b->cap.transfer = setup->TransferSize;
-        b->cap.pos = 0;
-        b->cap.format = setup->DataFormat;
+        Capture c;
+        c.active = true;
+        c.config = index;
+        c.transfer = setup->TransferSize;
+        c.format = setup->DataFormat;
+        if (setup->HistogramEnable) {
+          // The hardware counts as it acquires: the counts are ready at the start.
+          c.histogram = true;
+          c.counts.assign(setup->HistogramMaxBin + 1, 0);
+          count_codes(board, *b, index, setup->num_acqs_per_strm, c.counts);
+        }
+        b->cap = std::move(c);
         changed = index != b->last_channel;
         b->last_channel = index;
       }
@@ -222,9 +172,26 @@ QM_EXPORT int qmsim_tone(QmWord board, QmWord channel_data_index, QmDouble *freq
   const Board &b = w.boards[board];
   const DutModel &m = model(b.model);
   if (channel_data_index >= m.capture_count) return -1;
-  put(frequency, sample_rate(b, channel_data_index) * tone_bin(board, channel_data_index) /
-                     kToneRecord);
-  put(amp, amplitude(m.bits));
+  QmWord cycles, record;
+  tone_cycles(board, b, channel_data_index, &cycles, &record);
+  put(frequency, sample_rate(b, channel_data_index) * cycles / record);
+  put(amp, tone_amplitude(b));
+  return 0;
+}
+
+QM_EXPORT int qmsim_tone_cycles(QmWord board, QmWord channel_data_index, QmWord *cycles,
+                                QmWord *record) {
+  World &w = world();
+  std::lock_guard<std::mutex> lock(w.m);
+  put(cycles, QmWord(0));
+  put(record, QmWord(0));
+  if (board >= w.board_count) return -1;
+  const Board &b = w.boards[board];
+  if (channel_data_index >= model(b.model).capture_count) return -1;
+  QmWord c, r;
+  tone_cycles(board, b, channel_data_index, &c, &r);
+  put(cycles, c);
+  put(record, r);
   return 0;
 }
 

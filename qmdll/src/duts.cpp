@@ -17,11 +17,12 @@ struct ConfigShape {
 
 // The same three capture configurations on every model: one channel, two
 // interleaved channels, and one channel decimated (its rate differs from the
-// converter clock).
+// converter clock). 2^20 samples a channel: long enough for a code-density
+// test from samples.
 const ConfigShape kShapes[] = {
-    {"Channel A", 1, 64, 65536, 1, QmTwosComplementFormat, false},
-    {"Channels A+B interleaved", 2, 128, 131072, 1, QmOffsetBinaryFormat, false},
-    {"Channel A decimated by 4", 1, 64, 16384, 4, QmTwosComplementFormat, true},
+    {"Channel A", 1, 64, 1u << 20, 1, QmTwosComplementFormat, false},
+    {"Channels A+B interleaved", 2, 128, 1u << 21, 1, QmOffsetBinaryFormat, false},
+    {"Channel A decimated by 4", 1, 64, 1u << 18, 4, QmTwosComplementFormat, true},
 };
 const QmWord kShapeCount = sizeof kShapes / sizeof kShapes[0];
 
@@ -37,14 +38,14 @@ Models *build() {
     const char *name, *details, *revision;
     QmWord type, bits;
     double fs;
-    bool fmc;
+    bool fmc, histogram;
   } base[3] = {
       {"QMADC-1425", "QMADC-1425: 14-bit 250 MSPS dual ADC, standard DUT EEPROM", "Rev C",
-       0x1425, 14, 250e6, false},
+       0x1425, 14, 250e6, false, true},
       {"QMADC-1610", "QMADC-1610: 16-bit 100 MSPS dual ADC, standard DUT EEPROM", "Rev B",
-       0x1610, 16, 100e6, false},
+       0x1610, 16, 100e6, false, false},
       {"QMADC-1206FMC", "QMADC-1206FMC: 12-bit 600 MSPS dual ADC on FMC, FMC DUT EEPROM",
-       "Rev A", 0x1206, 12, 600e6, true},
+       "Rev A", 0x1206, 12, 600e6, true, false},
   };
   for (int i = 0; i < 3; ++i) {
     for (QmWord c = 0; c < kShapeCount; ++c) {
@@ -63,7 +64,7 @@ Models *build() {
     dac.min_freq = 1e6;
     dac.max_freq = 500e6;
     dac.min_transfer_size = 16;
-    dac.max_transfer_size = 65536;
+    dac.max_transfer_size = 1u << 20;  // a coherent record as long as a capture
     dac.max_num_channels = 2;
     DutModel &m = all->m[i];
     m.name = base[i].name;
@@ -73,6 +74,8 @@ Models *build() {
     m.fs_hz = base[i].fs;
     m.revision = base[i].revision;
     m.fmc = base[i].fmc;
+    // Only the QMADC-1425 counts codes in hardware: one bin per code.
+    m.histogram_bins = base[i].histogram ? 1u << base[i].bits : 0;
     m.script = QmVersionNumber{2, 4, 1, base[i].type};
     m.captures = all->captures[i];
     m.capture_count = kShapeCount;
@@ -156,6 +159,7 @@ QM_EXPORT QmWord QM_CALL QmBoardReadDUTInfo(QmWord board, QmWord dut, QmDUTInfo 
     if (Board *b = need(board, dut, kOpen | kPowered | kDutPlugged, &st)) {
       const DutModel &m = model(b->model);
       out.Type = m.type;
+      out.HistogramInfo = m.histogram_bins;
       out.capture_config_count = m.capture_count;
       out.capture_configs = m.captures;
       out.Revision = const_cast<char *>(m.revision);

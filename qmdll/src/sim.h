@@ -107,6 +107,7 @@ struct DutModel {
   double fs_hz;
   const char *revision;
   bool fmc;
+  QmWord histogram_bins;  // HistogramInfo: bins of the hardware histogram, 0 for none
   QmVersionNumber script;
   QmChannelData *captures;  // library memory, never freed
   QmWord capture_count;
@@ -132,6 +133,36 @@ struct Capture {
   bool active = false;
   QmWord config = 0, transfer = 0, pos = 0;
   QmDataFormat format = QmTwosComplementFormat;
+  bool histogram = false;      // reads return `counts`, made when the capture started
+  std::vector<QmWord> counts;
+};
+
+// ---- the converter's input and transfer characteristic (signal.cpp) ----
+const QmWord kToneRecord = 8192;       // the test tone is coherent over this many samples
+const QmWord kMaxRecord = 1u << 24;    // longest coherence record, most histogram samples
+const int kMaxComponents = 64;
+const int kCodeOffset = 32768;         // code c's lower transition is edges[c + kCodeOffset]
+const int kEdgeCount = 2 * kCodeOffset + 1;
+
+// One sinusoid beside the test tone: a harmonic follows the tone's phase,
+// a free tone has its own frequency.
+struct Component {
+  QmWord order = 0;  // k >= 2: k-th harmonic of the test tone; 0: a free tone
+  double hz = 0;     // a free tone's frequency
+  double level = 0;  // dBc of the test tone (harmonic) or dBFS (free tone)
+};
+
+// What the tests made imperfect about one board's converter; a Board()
+// is the perfect converter of today.
+struct Imperfections {
+  bool tone_level_set = false;
+  double tone_level = 0;            // dBFS; unset: 0.9 of full scale
+  QmWord record = kToneRecord;      // coherence record of the test tone
+  QmWord noise = 2;                 // peak of the integer noise, LSB
+  std::vector<Component> components;
+  std::map<int, double> widths;       // code -> width error, LSB
+  std::map<int, double> transitions;  // code -> move of its lower transition, LSB
+  std::vector<double> edges;          // transition offsets, LSB; empty: ideal
 };
 
 struct Dac {
@@ -151,6 +182,7 @@ struct Board {
   Capture cap;
   QmWord read_limit = 0;     // words one read hands out at most (0: no limit)
   QmWord capture_limit = 0;  // words a capture delivers in all (0: the transfer size)
+  Imperfections imp;
   Dac dac;
   std::vector<unsigned char> cypress, dut_eeprom;
   std::vector<QmWord> fpga, aux, spi, sfr, priv;
@@ -200,6 +232,20 @@ enum Need { kOpen = 1, kPowered = 2, kDut = 4, kDutPlugged = 8 };
 Board *need(QmWord board, QmWord dut, unsigned what, QmWord *status);
 std::string num(QmWord v);
 std::string hex(QmWord v);
+
+// ---- the waveform a capture returns (signal.cpp) ----
+double sample_rate(const Board &b, QmWord config);
+double tone_amplitude(const Board &b);  // peak, LSB
+// The test tone makes `cycles` periods (odd, coprime with `record`) in
+// every `record` samples of a capture of configuration `config`.
+void tone_cycles(QmWord board, const Board &b, QmWord config, QmWord *cycles, QmWord *record);
+// The next `count` words of the board's running capture, in its format.
+void fill(QmWord board, const Board &b, QmWord *out, QmWord count);
+// Adds to `counts` the codes of the first `samples` words a plain capture of
+// configuration `config` would return: counts[i] counts the code
+// i - 2^(bits-1); codes beyond counts.size() - 1 are not counted.
+void count_codes(QmWord board, const Board &b, QmWord config, QmWord samples,
+                 std::vector<QmWord> &counts);
 
 template <class T>
 inline void put(T *out, const T &value) {

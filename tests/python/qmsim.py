@@ -138,6 +138,15 @@ _reload_eeprom = _declare('reload_eeprom', _i, QmWord, _i)
 _simulator_loaded = _declare('simulator_loaded', _i)
 _tone = _declare('tone', _i, QmWord, QmWord, ctypes.POINTER(QmDouble), ctypes.POINTER(QmDouble))
 _set_delivery_delay = _declare('set_delivery_delay', None, _i)
+_tone_cycles = _declare('tone_cycles', _i, QmWord, QmWord, _words, _words)
+_set_tone_level = _declare('set_tone_level', _i, QmWord, QmDouble)
+_set_tone_record = _declare('set_tone_record', _i, QmWord, QmWord)
+_set_noise = _declare('set_noise', _i, QmWord, QmWord)
+_set_harmonic = _declare('set_harmonic', _i, QmWord, QmWord, QmDouble)
+_add_tone = _declare('add_tone', _i, QmWord, QmDouble, QmDouble)
+_set_transition = _declare('set_transition', _i, QmWord, _i, QmDouble)
+_set_code_width = _declare('set_code_width', _i, QmWord, _i, QmDouble)
+_clear_imperfections = _declare('clear_imperfections', _i, QmWord)
 
 
 def _name(function):
@@ -352,6 +361,54 @@ def tone(board, channel_data_index):
     f, a = QmDouble(), QmDouble()
     _check(_tone(board, channel_data_index, ctypes.byref(f), ctypes.byref(a)), 'tone')
     return f.value, a.value
+
+
+def tone_cycles(board, channel_data_index):
+    """(cycles, record): the test tone makes `cycles` periods in `record` samples."""
+    cycles, record = QmWord(), QmWord()
+    _check(_tone_cycles(board, channel_data_index, ctypes.byref(cycles), ctypes.byref(record)),
+           'tone_cycles')
+    return int(cycles.value), int(record.value)
+
+
+# ---- known imperfections of a board's converter (qmsim.h says what each does) ----
+def set_tone_level(board, level):
+    """The test tone's level in dBFS (float('-inf') silences it)."""
+    _check(_set_tone_level(board, level), 'set_tone_level')
+
+
+def set_tone_record(board, samples):
+    """Make the test tone coherent over `samples` samples (default 8192)."""
+    _check(_set_tone_record(board, samples), 'set_tone_record')
+
+
+def set_noise(board, peak):
+    """Integer noise uniform over -peak..peak LSB (default 2; 0: none)."""
+    _check(_set_noise(board, peak), 'set_noise')
+
+
+def set_harmonic(board, order, level):
+    """Harmonic `order` of the test tone at `level` dBc."""
+    _check(_set_harmonic(board, order, level), 'set_harmonic')
+
+
+def add_tone(board, frequency, level):
+    """A free tone of `frequency` Hz at `level` dBFS (second tone, spur, product)."""
+    _check(_add_tone(board, frequency, level), 'add_tone')
+
+
+def set_transition(board, code, offset):
+    """Move the step from code - 1 up to `code` by `offset` LSB."""
+    _check(_set_transition(board, code, offset), 'set_transition')
+
+
+def set_code_width(board, code, error):
+    """Make `code` `error` LSB wider (-1: missing); its neighbours take the difference."""
+    _check(_set_code_width(board, code, error), 'set_code_width')
+
+
+def clear_imperfections(board):
+    _check(_clear_imperfections(board), 'clear_imperfections')
 
 
 def dac_samples(board, max_count=65536):

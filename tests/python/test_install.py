@@ -1,6 +1,7 @@
 """`setup.py install --user` into a temporary home, then `import qmboard`
-from another directory with no PYTHONPATH: the module, the class layer, the
-package and the stand-in library come from the installed place."""
+from another directory with no PYTHONPATH: the module, the signal core, the
+class layer, the package and the stand-in library come from the installed
+place."""
 import os
 import shutil
 import subprocess
@@ -10,9 +11,10 @@ import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..'))
 CHECK = '\n'.join([
-    'import qmboard, qm_python, _qm_python',
+    'import qmboard, qm_python, _qm_python, _qm_signal',
     'print qmboard.boards()',
-    'for module in (qmboard, qm_python, _qm_python):',
+    'print _qm_signal.decode("\\xff\\x3f\\x00\\x00", 14, _qm_signal.TWOS_COMPLEMENT).tolist()',
+    'for module in (qmboard, qm_python, _qm_python, _qm_signal):',
     '    print module.__name__, module.__file__',
     'print [l.split()[-1] for l in open("/proc/self/maps") if "libqmdll" in l][0]'])
 
@@ -34,7 +36,8 @@ class InstallTest(unittest.TestCase):
             site = os.path.join(home, '.local', 'lib', 'python2.7', 'site-packages')
             lines = out.splitlines()
             self.assertEqual(lines[0], 'QM-EVAL-0, QM-EVAL-1 (library 3.2.0.118)')
-            for line in lines[1:]:
+            self.assertEqual(lines[1], '[-1]')
+            for line in lines[2:]:
                 self.assertTrue(line.split()[-1].startswith(site), line)
         finally:
             shutil.rmtree(home)

@@ -116,7 +116,7 @@ TEST_F(CaptureTest, ReadsContinueAndRefuseBadRequests) {
 
   QmCaptureSetup s = setup(512, 0, QmTwosComplementFormat);
   for (QmCaptureSetup bad : {setup(8, 0, QmTwosComplementFormat),
-                             setup(1 << 20, 0, QmTwosComplementFormat),
+                             setup((1 << 20) + 1, 0, QmTwosComplementFormat),
                              setup(512, 3, QmTwosComplementFormat),
                              setup(512, 0, QmDataFormat(5))}) {
     EXPECT_EQ(QmBoardWriteCaptureStart(0, 0, &bad), 2u);
@@ -193,7 +193,7 @@ TEST_F(CaptureTest, DacDownloadSourceAndLoopBack) {
   EXPECT_EQ(QmDacExecCommand(0, 0, QM_DAC_CMD_START_SOURCING, nullptr), 2u);  // nothing loaded
   EXPECT_EQ(QmDacExecCommand(0, 0, QM_DAC_CMD_DOWNLOAD_DATA, nullptr), 2u);
   Qm_Dac_Cmd_Data bad = cmd;
-  bad.transfer_size = 1 << 20;
+  bad.transfer_size = (1 << 20) + 1;
   EXPECT_EQ(QmDacExecCommand(0, 0, QM_DAC_CMD_DOWNLOAD_DATA, &bad), 2u);
   bad = cmd;
   bad.data = nullptr;

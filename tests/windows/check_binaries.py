@@ -123,7 +123,10 @@ class ModuleImportsAndExports(unittest.TestCase):
             names = set(name.lower() for name in pe.imports(OBJDUMP, path))
             own = 'python%s.dll' % interpreter
             self.assertTrue(own in names, (path, names))
-            allowed = SYSTEM_DLLS | set([own, 'qmdll.dll'])
+            allowed = SYSTEM_DLLS | set([own])
+            if module_name(path) == '_qm_python':  # the binding alone calls the library
+                self.assertTrue('qmdll.dll' in names, (path, names))
+                allowed.add('qmdll.dll')
             self.assertEqual(names - allowed, set(), path)
 
     def test_library_functions_by_ordinal_alone(self):
@@ -175,7 +178,7 @@ class InterpreterApi(unittest.TestCase):
         # python27.dll exports every PyAPI_FUNC and PyAPI_DATA of its headers.
         for interpreter, path, _ in MODULES:
             names = self.imported(interpreter, path)
-            self.assertTrue(len(names) > 50, names)
+            self.assertTrue(len(names) > 10, names)
             self.assertEqual(sorted(n for n in names if n not in self.declared), [], path)
 
     def test_nothing_new_in_27_for_python26(self):
@@ -199,11 +202,11 @@ class InterpreterApi(unittest.TestCase):
     def test_no_format_conversion_new_in_27(self):
         # "%lld" and "%llu" reach PyString_FromFormat and PyErr_Format from 2.7 on only.
         found = []
-        for top in ('module', 'runtime', 'catalog', 'bindings', 'records', 'callbacks'):
-            for folder, _, files in os.walk(os.path.join(SOURCE, top)):
-                for name in files:
-                    text = open(os.path.join(folder, name)).read()
-                    if re.search(r'%ll[du]', text):
+        for folder, dirs, files in os.walk(SOURCE):
+            dirs[:] = [d for d in dirs if not d.startswith(('.', 'build')) and d not in ('tests', 'bench')]
+            for name in files:
+                if name.endswith(('.cpp', '.h', '.def', '.inc')):
+                    if re.search(r'%ll[du]', open(os.path.join(folder, name)).read()):
                         found.append(os.path.join(folder, name))
         self.assertEqual(found, [])
 

@@ -89,6 +89,15 @@ def pip(*args):
 
 
 class Names(unittest.TestCase):
+    def test_every_module_that_setup_py_installs(self):
+        # The Linux installer's list of native files names the modules too.
+        native = re.search(r'NATIVE = \(([^)]*)\)', open(os.path.join(SOURCE, 'setup.py')).read())
+        modules = set(n[:-3] for n in re.findall(r"'(\w+\.so)'", native.group(1)) if n.startswith('_'))
+        for interpreter in INTERPRETERS:
+            packed = set(os.path.splitext(os.path.basename(archived))[0]
+                         for version, _, archived in MODULES if version == interpreter)
+            self.assertEqual(packed, modules, interpreter)
+
     def test_every_archive_and_nothing_else(self):
         expected = set([wheel_name(v) for v in INTERPRETERS] +
                        ['%s-%s-py%s-win32.zip' % (NAME, VERSION, v) for v in INTERPRETERS] +

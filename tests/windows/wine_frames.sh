@@ -4,8 +4,8 @@
 # loaded first and brings Debian's libgcc_s_dw2-1.dll; then
 #   1. a DLL linked like the modules but without frame_registration.cpp must
 #      end in std::terminate at its first throw (the fault, reproduced);
-#   2. the same DLL with it, the package's modules and qmdll.dll load, throw
-#      and catch (the thrower), and unload;
+#   2. the same DLL with it throws and catches, and the package's modules and
+#      the stand-in load and unload;
 #   3. without libgcc_s_dw2-1.dll the DLL with it throws and catches too.
 #   wine_frames.sh WINDOWS_BUILD_DIR
 # Exits 77 (CTest: skipped) where wine is missing or cannot run 32-bit programs.
@@ -40,7 +40,10 @@ echo "$out"
   echo "windows.wine_frames: FAIL: the control did not get as far as its throw"; exit 1; }
 
 echo "== 2. with it, after libgcc_s_dw2-1.dll"
-frames --shared-libgcc-first frames_registered.dll \
-  "$(winepath -w "$site/_qm_python.pyd")" "$(winepath -w "$site/qmdll.dll")"
+shipped=()
+for dll in $(cd "$site" && find . -name '*.pyd' -o -name qmdll.dll | sort); do
+  shipped+=("$(winepath -w "$site/${dll#./}")")
+done
+frames --shared-libgcc-first frames_registered.dll "${shipped[@]}"
 echo "== 3. with it, alone"
 frames frames_registered.dll
