@@ -31,7 +31,7 @@ namespace {
 
 // crtbegin's own label for the tables is private to it. This zero-sized
 // array lies in the same output section, which the image's section table then
-// gives from its start; nothing precedes the first CIE there.
+// gives from its start: records from its first byte to crtend's terminator.
 __attribute__((section(".eh_frame"), used, aligned(4))) const char in_eh_frame[] = {};
 
 /// The start of this image's .eh_frame: the section that holds `in_eh_frame`.
