@@ -1,6 +1,7 @@
-"""Installs _qm_python, the signal core _qm_signal, the class layer
-qm_python, the bench API qmboard and the stand-in board library libqmdll.so
-(beside the module, which finds it through its run path $ORIGIN):
+"""Installs _qm_python, the record layouts qm_layouts the build writes for
+it, the signal core _qm_signal, the class layer qm_python, the bench API
+qmboard and the stand-in board library libqmdll.so (beside the module,
+which finds it through its run path $ORIGIN):
 
     /usr/bin/python2.7 setup.py install --user
 
@@ -14,12 +15,13 @@ from distutils.command.build_ext import build_ext
 from distutils.core import Extension, setup
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-NATIVE = ('_qm_python.so', '_qm_signal.so', 'libqmdll.so')
+# What the CMake build puts into its lib/ (qm_layouts.py comes with _qm_python).
+BUILT = ('_qm_python.so', '_qm_signal.so', 'libqmdll.so', 'qm_layouts.py')
 
 
 class cmake_build_ext(build_ext):
-    """Builds the two modules and the stand-in library with CMake and puts
-    them into the build's library directory."""
+    """Builds the two modules, the layouts and the stand-in library with
+    CMake and puts them into the build's library directory."""
 
     def run(self):
         tree = os.path.abspath(os.environ.get('QM_CMAKE_BUILD_DIR') or os.path.join(HERE, 'build'))
@@ -30,11 +32,11 @@ class cmake_build_ext(build_ext):
         subprocess.check_call(['cmake', '--build', tree, '-j2', '--target', '_qm_python', '_qm_signal',
                                'qmdll'])
         self.mkpath(self.build_lib)
-        for name in NATIVE:
+        for name in BUILT:
             shutil.copy(os.path.join(tree, 'lib', name), os.path.join(self.build_lib, name))
 
     def get_outputs(self):
-        return [os.path.join(self.build_lib, name) for name in NATIVE]
+        return [os.path.join(self.build_lib, name) for name in BUILT]
 
 
 setup(name='qm_python',

@@ -71,12 +71,20 @@ def capture_rows(buffer):
 def property_rows():
     version = qm.QmVersionNumber(Major=5)
     event = qm.Qm_Dll_Event_Param()
+    cmd = qm.Qm_Dac_Cmd_Data()
     get, set_ = qm.QmVersionNumber_Major_get, qm.QmVersionNumber_Major_set
+
+    def assign():
+        version.Major = 7  # through the class's assignment rule
+
     rows = [('QmVersionNumber.Major read', lambda: version.Major, lambda: get(version)),
-            ('QmVersionNumber.Major = 7', lambda: setattr(version, 'Major', 7),
+            ('QmVersionNumber.Major = 7', assign, lambda: set_(version, 7)),
+            ('setattr(version, "Major", 7)', lambda: setattr(version, 'Major', 7),
              lambda: set_(version, 7)),
             ('Qm_Dll_Event_Param.param (a view)', lambda: event.param,
-             lambda: qm.Qm_Dll_Event_Param_param_get(event))]
+             lambda: qm.Qm_Dll_Event_Param_param_get(event)),
+            ('Qm_Dac_Cmd_Data.channel (a pointer)', lambda: cmd.channel,
+             lambda: qm.Qm_Dac_Cmd_Data_channel_get(cmd))]
     number = 200000
     print('\nA record property next to the flat accessor it calls')
     print('%-36s %12s %12s %8s' % ('access', 'property ns', 'flat ns', 'ratio'))

@@ -74,7 +74,8 @@ void release_owned_block(void *block, std::size_t size) {
     if (array->second.bytes > size) size = array->second.bytes;
     array_blocks().erase(array);
   }
-  strings::forget_range(block, size);
+  // The record's strings go with it, unless another record still holds them.
+  strings::drop_range(block, size);
   unlocked([&] { release_block(block); });
 }
 

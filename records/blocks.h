@@ -11,7 +11,8 @@
 // members, `param`, capture-configuration items). So the module remembers,
 // per field location, which of its own blocks that field holds, and counts
 // the locations per block: a block is freed when the last location that
-// holds it lets go; a pointer the module did not make is replaced, never freed.
+// holds it lets go (its field is set again, or its record is freed); a
+// pointer the module did not make is replaced, never freed.
 //
 // Every function here that touches a registry must run with the interpreter
 // lock held. A failed registry allocation only ever loses track of a block
@@ -37,14 +38,6 @@ inline void *allocate_block(std::size_t size) {
 }
 
 inline void release_block(void *block) { ::operator delete(block); }
-
-/// A copy of a record in a new block, or nullptr when memory is exhausted.
-template <class T>
-inline T *copy_record(const T &source) {
-  void *block = allocate_block(sizeof(T));
-  if (block) std::memcpy(block, &source, sizeof(T));
-  return static_cast<T *>(block);
-}
 
 namespace records {
 
@@ -72,8 +65,9 @@ PyObject *create_block(const BlockFamily &family, std::size_t size, const std::s
 PyObject *delete_block(const BlockFamily &family, std::size_t size, PyObject *args);
 
 /// Frees a block an owning proxy gave up: the strings its fields held let
-/// go first (with the lock held), then the block goes with the lock released.
-/// An array block goes whole, whichever destructor frees it.
+/// go first (with the lock held), each freed unless a by-value copy in
+/// another live record still holds it; then the block goes with the lock
+/// released. An array block goes whole, whichever destructor frees it.
 void release_owned_block(void *block, std::size_t size);
 
 /// False only for an index at or beyond the count of an array the module made.
@@ -95,9 +89,10 @@ void hold(char *const *location, char *block);
 /// one holder and are freed when none is left.
 void drop_range(const void *begin, std::size_t width);
 
-/// The memory [begin, begin + width) goes away with its record: its
-/// locations stop holding, but their blocks are not freed (a record's strings
-/// outlive it unless the caller clears the fields first).
+/// The memory [begin, begin + width) is new to the module: holders recorded
+/// there belong to memory that went away without the module (the library's),
+/// so they are forgotten and their blocks left alone (leaked, never freed
+/// while something may still point at them).
 void forget_range(const void *begin, std::size_t width);
 
 /// Largest by-value copy copy_range follows (a QmChannelData is 104 bytes).
@@ -110,6 +105,19 @@ constexpr std::size_t kMaxCopy = 128;
 void copy_range(void *target, const void *source, std::size_t width, const void *image);
 
 }  // namespace strings
+
+/// A copy of a record in a new block, or nullptr when memory is exhausted
+/// (lock held). The copy holds no string of the module's yet: by-value
+/// copies that share them say so with strings::copy_range.
+template <class T>
+inline T *copy_record(const T &source) {
+  void *block = allocate_block(sizeof(T));
+  if (!block) return nullptr;
+  std::memcpy(block, &source, sizeof(T));
+  strings::forget_range(block, sizeof(T));
+  return static_cast<T *>(block);
+}
+
 }  // namespace qm
 
 #endif

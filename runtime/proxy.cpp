@@ -183,6 +183,12 @@ void (*teardown_watcher)(const PyObject *proxy) = nullptr;
 void destroy_pointee(ProxyObject *proxy) {
   ClassRecord *record = proxy->ty ? static_cast<ClassRecord *>(proxy->ty->clientdata) : nullptr;
   PyObject *destroy = record ? record->destroy : nullptr;
+  // A finalizing interpreter releases the class records (their references go
+  // null, newargs included, which a live record always has) before the last
+  // proxies die, such as those a daemon thread still holds. Their blocks go
+  // with the process, without a notice: freeing them now would release the
+  // lock inside a dying interpreter.
+  if (!destroy && record && !record->newargs && !Py_IsInitialized()) return;
   if (!destroy) {
     write_stdout("swig/python detected a memory leak of type '%s', no destructor found.\n",
                  printed_type_name(proxy));

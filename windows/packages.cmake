@@ -22,6 +22,15 @@ function(qm_package_python)
 endfunction()
 
 qm_package_python(ROOT ${CMAKE_SOURCE_DIR}/python FILES qm_python.py qmboard)
+# The record layouts qm_python reads, as the native build writes them
+# (scripts/build-windows.sh names the file).
+set(QM_NATIVE_LAYOUTS "" CACHE FILEPATH "qm_layouts.py of the native build")
+if(NOT EXISTS "${QM_NATIVE_LAYOUTS}")
+  message(FATAL_ERROR "No qm_layouts.py from a native build ('${QM_NATIVE_LAYOUTS}'): "
+                      "build with scripts/build-windows.sh")
+endif()
+get_filename_component(_layouts_dir ${QM_NATIVE_LAYOUTS} DIRECTORY)
+qm_package_python(ROOT ${_layouts_dir} FILES qm_layouts.py)
 
 # The oldest Windows the DLLs load on follows the thread model of the
 # toolchain (cmake/mingw-i686.cmake): winpthreads imports GetTickCount64.

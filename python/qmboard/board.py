@@ -36,9 +36,8 @@ def boards():
 
 
 def _stream(data):
-    buffer = qm.Qm_Stream(len(data))
-    buffer.write(data)
-    return buffer
+    """The bytes of `data` in a Qm_Stream, by the class layer's byte rule."""
+    return qm.Qm_Stream.of(data)
 
 
 class Eeprom(object):
@@ -66,9 +65,12 @@ class Eeprom(object):
         return buffer.read()
 
     def write(self, offset, data):
-        """Writes the bytes of `data` (a str or bytearray) at `offset`."""
+        """Writes the bytes of `data` at `offset`: bytes-like data (str,
+        bytearray, buffer, memoryview, array.array) or a list or tuple of ints
+        in 0..255; anything else raises TypeError before anything is written."""
         arguments.integer(offset, 'offset')
-        check(self._write(self._board.index, offset, _stream(data).cast(), len(data)),
+        stream = _stream(data)
+        check(self._write(self._board.index, offset, stream.cast(), len(stream)),
               self._write.__name__, self._board.index)
 
 
@@ -93,12 +95,14 @@ class I2cDevice(object):
         return buffer.read()
 
     def write(self, register, data, flags=0, delay=0):
-        """Writes the bytes of `data` from `register` on."""
+        """Writes the bytes of `data` from `register` on (bytes-like data or a
+        list or tuple of ints in 0..255, as Eeprom.write takes)."""
         arguments.integer(register, 'register')
         arguments.integer(flags, 'flags')
         arguments.integer(delay, 'delay')
+        stream = _stream(data)
         check(qm.QmBoardWriteI2CDEVICE(self._board.index, self.address, register,
-                                       _stream(data).cast(), len(data), flags, delay),
+                                       stream.cast(), len(stream), flags, delay),
               'QmBoardWriteI2CDEVICE', self._board.index)
 
 

@@ -1,6 +1,8 @@
 """Helpers for the object-runtime suites: the test-only module _qm_second,
-capture of what native code writes to file descriptor 1, and runs of a
-snippet in a fresh interpreter (for cases that depend on import order)."""
+capture of what native code writes to file descriptor 1, runs of a snippet
+in a fresh interpreter (for cases that depend on import order), and the C
+heap's size in use."""
+import ctypes
 import os
 import subprocess
 import sys
@@ -66,3 +68,29 @@ def run_isolated(code, stdout_to_file=False):
         out = out_file.read()
         out_file.close()
     return proc.returncode, out, err
+
+
+class _Mallinfo(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_int) for name in (
+        'arena', 'ordblks', 'smblks', 'hblks', 'hblkhd', 'usmblks', 'fsmblks', 'uordblks',
+        'fordblks', 'keepcost')]
+
+
+_mallinfo = ctypes.CDLL(None).mallinfo
+_mallinfo.restype = _Mallinfo
+
+
+def heap_in_use():
+    """Bytes of the C heap in use (malloc's own count, mapped blocks included)."""
+    info = _mallinfo()
+    return info.uordblks + info.hblkhd
+
+
+def heap_growth(action, rounds=2):
+    """How much the C heap in use grows over the last of `rounds` runs of
+    action() (the first ones warm caches and free lists up)."""
+    for _ in range(rounds - 1):
+        action()
+    before = heap_in_use()
+    action()
+    return heap_in_use() - before

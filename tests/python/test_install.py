@@ -1,7 +1,7 @@
 """`setup.py install --user` into a temporary home, then `import qmboard`
-from another directory with no PYTHONPATH: the module, the signal core, the
-class layer, the package and the stand-in library come from the installed
-place."""
+from another directory with no PYTHONPATH: the module, its layouts, the
+signal core, the class layer, the package and the stand-in library come from
+the installed place."""
 import os
 import shutil
 import subprocess
@@ -11,10 +11,10 @@ import unittest
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..'))
 CHECK = '\n'.join([
-    'import qmboard, qm_python, _qm_python, _qm_signal',
+    'import qmboard, qm_python, _qm_python, qm_layouts, _qm_signal',
     'print qmboard.boards()',
     'print _qm_signal.decode("\\xff\\x3f\\x00\\x00", 14, _qm_signal.TWOS_COMPLEMENT).tolist()',
-    'for module in (qmboard, qm_python, _qm_python, _qm_signal):',
+    'for module in (qmboard, qm_python, _qm_python, qm_layouts, _qm_signal):',
     '    print module.__name__, module.__file__',
     'print [l.split()[-1] for l in open("/proc/self/maps") if "libqmdll" in l][0]'])
 

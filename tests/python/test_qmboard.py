@@ -226,9 +226,9 @@ class CaptureTest(BenchTest):
         self.assertLess(max(abs(v - amplitude * math.sin(2 * math.pi * frequency * n / rate))
                             for n, v in enumerate(pairs[0::2])), 3)
         with self.assertRaises(ValueError) as caught:
-            self.dut.capture(65537, config=1)
-        self.assertEqual(str(caught.exception), 'samples per channel must be 64..65536 for '
-                         'capture configuration 1 (2 channels, 128..131072 words), not 65537')
+            self.dut.capture(2 ** 20 + 1, config=1)
+        self.assertEqual(str(caught.exception), 'samples per channel must be 64..1048576 for '
+                         'capture configuration 1 (2 channels, 128..2097152 words), not 1048577')
 
 
 LIBRARY_CALLS = [n for n in dir(qm) if n.startswith('Qm') and '_' not in n
@@ -254,7 +254,7 @@ class ArgumentTest(BenchTest):
             (self.dut.capture, (64, 3), ValueError, 'no capture configuration 3: the DUT has 3'),
             (self.dut.capture, (64, 0, False, 7), ValueError, 'unknown data format 0x7'),
             (self.dut.capture, (10,), ValueError,
-             'samples must be 64..65536 for capture configuration 0 (1 channel'),
+             'samples must be 64..1048576 for capture configuration 0 (1 channel'),
             (self.dut.measure, (8192, 0, -1), ValueError, 'channel must be 0..4294967295'),
             (self.dut.measure, (8192, 0, 0, 'hann'), ValueError, "window must be None"),
             (self.dut.sampling_frequency_of, (None,), TypeError,

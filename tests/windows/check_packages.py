@@ -38,7 +38,8 @@ def manifest():
     """({setting or 'stand-in': value or built file}, [(interpreter, built, archive path)])."""
     rows = [line.rstrip('\n').split('\t')
             for line in open(os.path.join(BUILD, 'windows', 'packages.txt'))]
-    settings = dict((r[0], r[1]) for r in rows if r[0] != 'module')
+    settings = dict((r[0], r[1]) for r in rows if r[0] not in ('module', 'python'))
+    settings['layouts'] = [r[1] for r in rows if r[0] == 'python' and r[2] == 'qm_layouts.py'][0]
     return settings, [r[1:] for r in rows if r[0] == 'module']
 
 
@@ -62,8 +63,11 @@ def python_files():
 
 
 def package_files(interpreter):
-    """{archive path: the file it must equal} of an interpreter's package."""
+    """{archive path: the file it must equal} of an interpreter's package:
+    the Python layers, the record layouts the native build wrote, and the
+    modules built for that interpreter."""
     files = python_files()
+    files['qm_layouts.py'] = SETTINGS['layouts']
     for version, built, archived in MODULES:
         if version == interpreter:
             files[archived] = built
@@ -89,14 +93,19 @@ def pip(*args):
 
 
 class Names(unittest.TestCase):
-    def test_every_module_that_setup_py_installs(self):
-        # The Linux installer's list of native files names the modules too.
-        native = re.search(r'NATIVE = \(([^)]*)\)', open(os.path.join(SOURCE, 'setup.py')).read())
-        modules = set(n[:-3] for n in re.findall(r"'(\w+\.so)'", native.group(1)) if n.startswith('_'))
+    def test_what_setup_py_installs_from_the_build(self):
+        # The Linux installer's list of built files names the modules and the
+        # generated Python files too (its libqmdll.so is the stand-in, apart here).
+        built = re.search(r"\(([^)]*'_qm_python\.so'[^)]*)\)", open(os.path.join(SOURCE, 'setup.py')).read())
+        names = re.findall(r"'([\w.]+)'", built.group(1))
+        modules = set(n[:-3] + '.pyd' for n in names if n.startswith('_') and n.endswith('.so'))
+        generated = set(n for n in names if n.endswith('.py'))
+        self.assertTrue('_qm_python.pyd' in modules and generated, names)
         for interpreter in INTERPRETERS:
-            packed = set(os.path.splitext(os.path.basename(archived))[0]
-                         for version, _, archived in MODULES if version == interpreter)
+            packed = set(os.path.basename(archived) for version, _, archived in MODULES
+                         if version == interpreter)
             self.assertEqual(packed, modules, interpreter)
+            self.assertTrue(generated <= set(package_files(interpreter)), interpreter)
 
     def test_every_archive_and_nothing_else(self):
         expected = set([wheel_name(v) for v in INTERPRETERS] +
