@@ -190,9 +190,8 @@ void destroy_pointee(ProxyObject *proxy) {
   // lock inside a dying interpreter.
   if (!destroy && record && !record->newargs && !Py_IsInitialized()) return;
   if (!destroy) {
-    std::printf("swig/python detected a memory leak of type '%s', no destructor found.\n",
-                printed_type_name(proxy));
-    std::fflush(stdout);  // keep the notice in order with the program's own output
+    write_stdout("swig/python detected a memory leak of type '%s', no destructor found.\n",
+                 printed_type_name(proxy));
     return;
   }
   // The dying proxy is never handed to Python code: a stand-in that owns

@@ -150,7 +150,10 @@ PyObject *link_object() {
 
 void add_variable(PyObject *link, const char *name, VariableGetter get, VariableSetter set) {
   if (!link || Py_TYPE(link) != &link_type_object) {
-    PyErr_BadInternalCall();
+    // The function, not the header's macro: the macro calls the private
+    // _PyErr_BadInternalCall, the function is the entry point that every
+    // interpreter keeps "for existing object code" (errors.c).
+    (PyErr_BadInternalCall)();
     return;
   }
   size_t size = std::strlen(name) + 1;

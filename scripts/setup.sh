@@ -7,6 +7,10 @@
 # registered to run under qemu-user-static.
 # Safe to run repeatedly.
 #   QM_WITH_DEBUG_PYTHON=1  also install the debug interpreter
+#   QM_WITH_WINE=1          also install wine for 32-bit programs (where they
+#                           run natively: wine does not run under the emulator)
+#   QM_MINGW_THREADS=win32  the mingw-w64 toolchain without winpthreads
+#                           (cmake/mingw-i686.cmake); posix by default
 #   QM_NO_EMULATION=1       stop instead of registering the emulator
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -109,9 +113,12 @@ tools=()
 installed g++-multilib || tools+=(g++-multilib)
 command -v cmake >/dev/null || tools+=(cmake)
 [ -d /usr/src/googletest ] || tools+=(googletest)
-# The 32-bit Windows cross build (scripts/build-windows.sh).
-installed g++-mingw-w64-i686-posix || tools+=(g++-mingw-w64-i686-posix)
+# The 32-bit Windows cross build (scripts/build-windows.sh) and Debian's pip,
+# which the package checks ask whether it installs the wheels.
+threads="${QM_MINGW_THREADS:-posix}"
+installed "g++-mingw-w64-i686-$threads" || tools+=("g++-mingw-w64-i686-$threads")
 installed binutils-mingw-w64-i686 || tools+=(binutils-mingw-w64-i686)
+[ -x /usr/bin/pip3 ] || tools+=(python3-pip)
 [ ${#tools[@]} -eq 0 ] || apt_install "${tools[@]}"
 
 ensure_i386_execution
@@ -126,6 +133,17 @@ fi
 if [ ${#python[@]} -gt 0 ]; then
   configure_bullseye
   apt_install "${python[@]}"
+fi
+
+# wine with its 32-bit loader, for the Windows build's tests under wine.
+if [ "${QM_WITH_WINE:-0}" = 1 ] && [ "$(qm_i386_mode)" = native ]; then
+  if ! installed wine || ! installed wine32:i386; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      $SUDO dpkg --add-architecture i386
+      apt_updated=0
+    fi
+    apt_install wine wine32:i386
+  fi
 fi
 
 # Valgrind runs 32-bit programs only with the i386 C library's symbols; the

@@ -1,10 +1,18 @@
 # windows.cmake: what the 32-bit Windows build (toolchain cmake/mingw-i686.cmake,
 # scripts/build-windows.sh) adds to the project: the interpreter's headers
-# with this project's pyconfig.h, import libraries for python27.dll and
-# qmdll.dll, language runtimes linked in, and the module as _qm_python.pyd.
+# with this project's pyconfig.h, import libraries for python26.dll,
+# python27.dll and qmdll.dll, language runtimes linked in, each compiled
+# module linked once per interpreter, and the packages a bench PC installs.
 set(QM_WINDOWS_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QM_WINDOWS_OUT ${CMAKE_BINARY_DIR}/windows)
 file(MAKE_DIRECTORY ${QM_WINDOWS_OUT})
+set(QM_PYTHON "/usr/bin/python2.7" CACHE FILEPATH "the build's own Python (packaging)")
+
+# The interpreters the modules are linked for: CPython 2.6 and 2.7 share the
+# extension API 1013 and the layout of every structure the module touches, so
+# one set of objects serves both; only the DLL named in the import differs.
+# A module must use only C API that 2.6 has (windows/python26_api.txt).
+set(QM_PYTHON_VERSIONS 26 27)
 
 # ---- the interpreter's headers ----
 # Python.h includes "pyconfig.h" from its own directory, where Debian keeps a
@@ -21,9 +29,18 @@ file(COPY ${_python_headers}/ DESTINATION ${_python_include}
 configure_file(${QM_WINDOWS_DIR}/pyconfig.h ${_python_include}/pyconfig.h COPYONLY)
 set(QM_PYTHON_INCLUDES ${_python_include})
 
-# libgcc, libstdc++ and winpthread go inside each DLL: beside the DLLs it
-# names, each needs only Windows' own.
+# The tools of this build, for the checks in tests/windows/.
+file(WRITE ${QM_WINDOWS_OUT}/tools.txt
+     "cc\t${CMAKE_C_COMPILER}\ncxx\t${CMAKE_CXX_COMPILER}\nthreads\t${QM_MINGW_THREADS}\n")
+
+# libgcc, libstdc++ and (with the posix thread model) winpthread go inside
+# each DLL: beside the DLLs it names, each needs only Windows' own.
 add_link_options(-static)
+
+# ---- unwind tables registered with the DLL's own unwinder ----
+# Part of every DLL built here (windows/frame_registration.cpp says why).
+add_library(qm_frame_registration OBJECT ${QM_WINDOWS_DIR}/frame_registration.cpp)
+target_compile_options(qm_frame_registration PRIVATE ${QM_WARNINGS})
 
 # ---- qmdll.dll: definition files from the ordinal table ----
 # QMDLL_IMPORT_LIBRARY is what the module links: every function by ordinal
@@ -47,32 +64,72 @@ add_custom_command(
   COMMAND_EXPAND_LISTS VERBATIM)
 add_custom_target(qmdll_definitions DEPENDS ${QMDLL_IMPORT_LIBRARY} ${QMDLL_EXPORT_DEF})
 
-# ---- the module: _qm_python.pyd ----
-# python27.dll's import library is made just before the link, from the C API
-# that the module's objects use.
-function(qm_windows_module target)
-  set_target_properties(${target} PROPERTIES PREFIX "" SUFFIX ".pyd"
-                        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-  add_dependencies(${target} qmdll_definitions)
-  add_custom_command(
-    TARGET ${target} PRE_LINK
-    COMMAND bash ${QM_WINDOWS_DIR}/python_def.sh ${CMAKE_NM} ${QM_WINDOWS_OUT}/python27.def
-            $<TARGET_OBJECTS:${target}>
-    COMMAND ${CMAKE_DLLTOOL} --input-def ${QM_WINDOWS_OUT}/python27.def --dllname python27.dll
-            --output-lib ${QM_WINDOWS_OUT}/libpython27.a
-    COMMAND_EXPAND_LISTS VERBATIM)
-  set(_exports ${QM_WINDOWS_DIR}/${target}.def)
-  target_link_options(${target} PRIVATE ${_exports} -L${QM_WINDOWS_OUT})
-  target_link_libraries(${target} PRIVATE python27 ${QMDLL_IMPORT_LIBRARY})
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_exports} ${QMDLL_IMPORT_LIBRARY})
-endfunction()
+# ---- compiled modules: one .pyd per interpreter from one set of objects ----
+# qm_windows_module(OBJECTS [DESTINATION DIR] [LIBRARIES TARGET...])
+#   OBJECTS: an OBJECT library holding the module's code; its name is the
+#            module's (OBJECTS.pyd, exporting only initOBJECTS).
+#   DESTINATION: the module's directory inside the packages (a package such
+#            as qmboard); the top of site-packages by default.
+#   LIBRARIES: further import libraries, as targets made here (qmdll_imports).
+# Links py26/OBJECTS.pyd and py27/OBJECTS.pyd against import libraries that
+# windows/python_def.py makes from the C API these objects use, and lists the
+# module for the packages.
+add_custom_target(qmdll_imports DEPENDS qmdll_definitions)
+set_target_properties(qmdll_imports PROPERTIES QM_IMPORT_LIBRARY ${QMDLL_IMPORT_LIBRARY})
 
-# ---- ordinal_smoke.exe: a console test of qmdll.dll through the same import
-# library (tests/windows/wine_run.sh builds it and runs it under wine). -O0
-# and -fno-defer-pop keep its stack pointer checks exact.
-add_executable(ordinal_smoke EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/windows/ordinal_smoke.cpp)
-set_target_properties(ordinal_smoke PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-target_include_directories(ordinal_smoke PRIVATE ${CMAKE_SOURCE_DIR}/qmdll/include)
-target_compile_options(ordinal_smoke PRIVATE ${QM_WARNINGS} -O0 -fno-defer-pop)
-add_dependencies(ordinal_smoke qmdll_definitions)
-target_link_libraries(ordinal_smoke PRIVATE ${QMDLL_IMPORT_LIBRARY})
+function(qm_windows_module objects)
+  cmake_parse_arguments(PARSE_ARGV 1 _arg "" "DESTINATION" "LIBRARIES")
+  set(_def ${QM_WINDOWS_OUT}/${objects}-python.def)
+  set(_imports)
+  set(_commands)
+  foreach(_version ${QM_PYTHON_VERSIONS})
+    set(_lib ${QM_WINDOWS_OUT}/lib${objects}-python${_version}.a)
+    list(APPEND _imports ${_lib})
+    list(APPEND _commands COMMAND ${CMAKE_DLLTOOL} --input-def ${_def}
+         --dllname python${_version}.dll --output-lib ${_lib})
+  endforeach()
+  add_custom_command(
+    OUTPUT ${_def} ${_imports}
+    COMMAND ${QM_PYTHON} ${QM_WINDOWS_DIR}/python_def.py ${CMAKE_NM} ${QM_PYTHON_INCLUDES} ${_def}
+            $<TARGET_OBJECTS:${objects}>
+    ${_commands}
+    DEPENDS ${objects} $<TARGET_OBJECTS:${objects}> ${QM_WINDOWS_DIR}/python_def.py
+    COMMENT "${objects}: import libraries of the C API it uses"
+    COMMAND_EXPAND_LISTS VERBATIM)
+  add_custom_target(${objects}_python_imports DEPENDS ${_def} ${_imports})
+
+  # One image base per module, from its name (ld would hash each output
+  # path), and no link time stamps, so that its links for the interpreters
+  # differ only in the name of the interpreter's DLL
+  # (tests/windows/check_binaries.py compares them).
+  string(MD5 _hash ${objects})
+  string(SUBSTRING ${_hash} 0 3 _hash)
+  math(EXPR _base "0x61000000 + (0x${_hash} << 16)" OUTPUT_FORMAT HEXADECIMAL)
+  # The one export: the interpreter calls init<module> on "import <module>".
+  set(_exports ${QM_WINDOWS_OUT}/${objects}-exports.def)
+  file(WRITE ${_exports}.new "EXPORTS\n  init${objects}\n")
+  configure_file(${_exports}.new ${_exports} COPYONLY)  # touched only when it changes
+  set(_links)
+  foreach(_version ${QM_PYTHON_VERSIONS})
+    set(_link ${objects}_py${_version})
+    list(APPEND _links ${_link})
+    add_library(${_link} MODULE $<TARGET_OBJECTS:${objects}>
+                $<TARGET_OBJECTS:qm_frame_registration>)
+    set_target_properties(${_link} PROPERTIES OUTPUT_NAME ${objects} PREFIX "" SUFFIX ".pyd"
+                          LINKER_LANGUAGE CXX
+                          LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/py${_version})
+    add_dependencies(${_link} ${objects}_python_imports)
+    target_link_options(${_link} PRIVATE ${_exports} -Wl,--image-base,${_base}
+                        -Wl,--no-insert-timestamp)
+    target_link_libraries(${_link} PRIVATE ${QM_WINDOWS_OUT}/lib${objects}-python${_version}.a)
+    set_property(TARGET ${_link} APPEND PROPERTY LINK_DEPENDS ${_exports})
+    foreach(_library ${_arg_LIBRARIES})
+      get_target_property(_file ${_library} QM_IMPORT_LIBRARY)
+      add_dependencies(${_link} ${_library})
+      target_link_libraries(${_link} PRIVATE ${_file})
+      set_property(TARGET ${_link} APPEND PROPERTY LINK_DEPENDS ${_file})
+    endforeach()
+  endforeach()
+  add_custom_target(${objects}_modules ALL DEPENDS ${_links})
+  set_property(GLOBAL APPEND PROPERTY QM_WINDOWS_MODULES "${objects}|${_arg_DESTINATION}")
+endfunction()

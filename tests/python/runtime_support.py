@@ -54,13 +54,19 @@ def capture_fd1(action):
     return text
 
 
-def run_isolated(code):
-    """Runs code in a fresh interpreter; returns (exit status, stdout, stderr)."""
+def run_isolated(code, stdout_to_file=False):
+    """Runs code in a fresh interpreter; returns (exit status, stdout, stderr).
+    Standard output is a pipe, or a file when stdout_to_file."""
     env = dict(os.environ)
     env['PYTHONPATH'] = os.pathsep.join([TESTONLY] + [p for p in sys.path if p])
+    out_file = tempfile.TemporaryFile() if stdout_to_file else None
     proc = subprocess.Popen([sys.executable, '-c', code], env=env,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                            stdout=out_file or subprocess.PIPE, stderr=subprocess.PIPE)
     out, err = proc.communicate()
+    if out_file:
+        out_file.seek(0)
+        out = out_file.read()
+        out_file.close()
     return proc.returncode, out, err
 
 

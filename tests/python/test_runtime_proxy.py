@@ -483,6 +483,50 @@ class TeardownTest(unittest.TestCase):
         self.assertEqual((status, err), (0, ''))
         self.assertEqual(out, 'before\n' + LEAK % 'Qm_Version_Number *' + 'after\n')
 
+    def test_leak_notice_in_order_with_pythons_own_buffers(self):
+        # As on Windows, where the interpreter's C library is not the
+        # module's: Python's text waits in buffers of its own over descriptor
+        # 1, first in a replaced sys.stdout, then in a replaced sys.__stdout__
+        # while sys.stdout writes elsewhere.
+        code = ('import os, StringIO, sys\n'
+                'import _qm_second as s\n'
+                'sys.stdout = os.fdopen(os.dup(1), "w", 4096)\n'
+                'print "before"\n'
+                'p = s.make(0xb00, "_p_QmVersionNumber", 1)\n'
+                'del p\n'
+                'print "after"\n'
+                'sys.stdout.flush()\n'
+                'sys.__stdout__ = os.fdopen(os.dup(1), "w", 4096)\n'
+                'sys.stdout = StringIO.StringIO()\n'
+                'sys.__stdout__.write("then before\\n")\n'
+                'p = s.make(0xb00, "_p_QmVersionNumber", 1)\n'
+                'del p\n'
+                'sys.__stdout__.write("then after\\n")\n'
+                'assert sys.stdout.getvalue() == ""\n')
+        notice = LEAK % 'Qm_Version_Number *'
+        for to_file in (False, True):
+            status, out, err = run_isolated(code, stdout_to_file=to_file)
+            self.assertEqual((status, err), (0, ''))
+            self.assertEqual(out, 'before\n' + notice + 'after\nthen before\n' + notice + 'then after\n')
+
+    def test_leak_notice_keeps_a_pending_exception_and_survives_a_failing_flush(self):
+        class BrokenFile(object):
+            def flush(self):
+                raise IOError('flush failed')
+        unregister_record()
+        raised = []
+
+        def drop():
+            saved, sys.stdout = sys.stdout, BrokenFile()
+            try:
+                second.drop_with_error(1)
+            except KeyError as error:
+                raised.append(error.args)
+            finally:
+                sys.stdout = saved
+        self.assertEqual(capture_fd1(drop), LEAK % 'Second_Record *')
+        self.assertEqual(raised, [('pending',)])
+
 
 class PackedTest(unittest.TestCase):
     def test_forms(self):
