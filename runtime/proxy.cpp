@@ -340,6 +340,9 @@ PyNumberMethods proxy_as_number = {
     nullptr,     /*nb_index*/
 };
 
+}  // namespace
+
+namespace detail {
 PyTypeObject proxy_type_object = {
     PyVarObject_HEAD_INIT(nullptr, 0)
     "SwigPyObject",                                  /*tp_name*/
@@ -389,6 +392,10 @@ PyTypeObject proxy_type_object = {
     nullptr,                                         /*tp_del*/
     0,                                               /*tp_version_tag*/
 };
+}  // namespace detail
+
+namespace {
+using detail::proxy_type_object;
 
 /// A shadow instance of the registered class holding `proxy` as "this";
 /// null with an error pending when the class cannot make one.
@@ -457,7 +464,9 @@ void watch_teardown(TypeDescriptor *type, void (*forget)(const PyObject *proxy))
   teardown_watcher = forget;
 }
 
-int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, int *owned) {
+namespace detail {
+
+int convert_any_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, int *owned) {
   if (!obj) return kFail;
   if (obj == Py_None) {
     if (out) *out = nullptr;
@@ -484,6 +493,8 @@ int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, 
   Py_XDECREF(carried);
   return code;
 }
+
+}  // namespace detail
 
 PyObject *make_proxy(void *ptr, TypeDescriptor *type, int flags) {
   if (!ptr) Py_RETURN_NONE;
