@@ -168,12 +168,15 @@ long proxy_hash(PyObject *self) {
 
 /// The pointers whose owners are calling their destroy function right now,
 /// innermost first (teardowns nest when a destroy drops further proxies).
+/// One list per thread: a destroy function may release the lock, and a
+/// teardown on another thread meanwhile must neither hide this thread's
+/// frames nor be left pointing into them.
 struct TeardownFrame {
   const void *ptr;
   const PyObject *owner;
   const TeardownFrame *outer;
 };
-const TeardownFrame *teardowns = nullptr;
+thread_local const TeardownFrame *teardowns = nullptr;
 
 TypeDescriptor *watched_type = nullptr;
 void (*teardown_watcher)(const PyObject *proxy) = nullptr;
