@@ -129,12 +129,11 @@ class _Dispatcher(qm.Qm_Callback):
         try:
             return self._dispatch(event)
         finally:
-            # The record goes with the delivery: an event someone kept
-            # (more references than this name and the call's) reads it now.
+            # The record goes with the delivery: an event someone kept (more
+            # references than this name and the call's) reads it now; one
+            # nobody kept goes with it.
             if _references(event) > 2:
                 event._decode()
-            else:
-                event.__dict__.pop('_record', None)
 
     def _dispatch(self, event):
         """Hands `event` to every subscriber."""
