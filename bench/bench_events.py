@@ -1,7 +1,8 @@
 """Events per second from library threads into a Python handler that returns
 0: through the module's receiver and director (a typed record proxy per
 event) next to a ctypes CFUNCTYPE callback registered with the same library
-and fired the same way, in one run. Not a test."""
+and fired the same way, in one run; then through qmboard.on_event to a
+handler that does nothing, next to the module's flat path. Not a test."""
 import ctypes
 import os
 import sys
@@ -47,6 +48,7 @@ def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 40000
     rounds = 9
     handler = Handler()
+    flat = {}
     print('%-32s %14s %14s %8s' % ('delivery (best of %d)' % rounds, 'module ev/s',
                                     'ctypes ev/s', 'ratio'))
     for threads in (1, 4):
@@ -60,7 +62,16 @@ def main():
         qm.qm_set_custom_callback(handler)  # the module's receiver again
         print('%-32s %14.0f %14.0f %7.2fx' % (
             '%d library thread(s), run -> 0' % threads, module, bare, module / bare))
+        flat[threads] = module
     qm.qm_set_custom_callback(None)
+    import qmboard
+    print('%-32s %14s %14s %8s' % ('qmboard.on_event(lambda e: None)', 'ev/s', '', 'of flat'))
+    for threads in (1, 4):
+        unsubscribe = qmboard.on_event(lambda event: None)
+        layered = max(burst_rate(threads, count // threads) for _ in range(rounds))
+        unsubscribe()
+        print('%-32s %14.0f %14s %7.2fx' % ('%d library thread(s)' % threads, layered, '',
+                                            flat[threads] / layered))
 
 
 if __name__ == '__main__':

@@ -1,12 +1,10 @@
-// callback.cpp: Qm_Callback and its director's `run`, which carries an event
-// into the Python self's `run` and its result back as a QmWord.
+// callback.cpp: Qm_Callback's own `run`, and the director's delivery of an
+// event into its Python self's `run` and of the result back as a QmWord.
 #include "callbacks/callback.h"
 
-#include "callbacks/receiver.h"
 #include "catalog/type_table.h"
 #include "runtime/convert.h"
 #include "runtime/errors.h"
-#include "runtime/frame.h"
 #include "runtime/proxy.h"
 #include "runtime/reference.h"
 
@@ -14,20 +12,11 @@ namespace {
 constexpr char kCallingRun[] = "Error detected when calling 'Qm_Callback.run'";
 }  // namespace
 
-Qm_Callback::~Qm_Callback() { qm::unstore_callback(this); }
+QmWord Qm_Callback::run(Qm_Dll_Event_Param *) { return kUnhandled; }
 
-QmWord Qm_Callback::run(Qm_Dll_Event_Param *) { return 1; }
-
-SwigDirector_Qm_Callback::~SwigDirector_Qm_Callback() {
-  // First, before the Python self may go: no later event finds a half-destroyed object.
-  qm::unstore_callback(this);
-}
-
-QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
-  // Declared in this order so that they are released result, proxy, lock,
-  // on return and while an exception leaves.
-  qm::CallFrame lock;
-  if (!reachable()) return 1;  // nobody handles it
+QmWord SwigDirector_Qm_Callback::deliver(Qm_Dll_Event_Param *event) {
+  // Declared in this order so that they are released result, then proxy, on
+  // return and while an exception leaves; the caller's lock goes after.
   qm::OwnedReference proxy(
       qm::make_proxy(event, qm::type_at(qm::ty::p_Qm_Dll_Event_Param), qm::kBorrowed));
   if (!proxy) throw Swig::DirectorMethodException(kCallingRun);
@@ -47,10 +36,6 @@ QmWord SwigDirector_Qm_Callback::run(Qm_Dll_Event_Param *event) {
                                               "in output value of type 'QmWord'");
   }
   return value;
-}
-
-bool SwigDirector_Qm_Callback::reachable() const {
-  return !retired_ && Py_REFCNT(self()) > 0;
 }
 
 bool SwigDirector_Qm_Callback::get_inner_access(const std::string &method) const {

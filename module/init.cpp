@@ -8,7 +8,7 @@
 #include <string>
 
 #include "callbacks/callback_functions.h"
-#include "callbacks/exit_gate.h"
+#include "callbacks/lifetime.h"
 #include "module/method_table.h"
 #include "qmdll/include/qmdll.h"
 #include "runtime/proxy.h"
@@ -98,6 +98,6 @@ extern "C" __attribute__((visibility("default"))) void init_qm_python() {
   PyDict_SetItemString(dict, "cvar", link);
   add_variable(link, "_qm_callback", callback_variable_get, callback_variable_set);
   define_integer_constants(dict);
-  register_exit_drain();
+  lifetime::register_exit_drain();
   PyEval_InitThreads();
 }

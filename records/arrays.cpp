@@ -24,9 +24,9 @@ enum class ItemKind : unsigned char {
   Word,    ///< QmWord items
   Byte,    ///< QmStreamElement items
 };
-#define QM_ITEM_RECORD ItemKind::Record
-#define QM_ITEM_WORD ItemKind::Word
-#define QM_ITEM_BYTE ItemKind::Byte
+#define QM_ITEM_RECORD ::qm::records::ItemKind::Record
+#define QM_ITEM_WORD ::qm::records::ItemKind::Word
+#define QM_ITEM_BYTE ::qm::records::ItemKind::Byte
 
 /// The fixed texts of __getitem__ or __setitem__ that concern the array and index.
 struct ItemTexts {
@@ -73,18 +73,24 @@ struct ItemCall : Entry<N> {
            converted(as_unsigned((*this)[1], &index), texts.index)) {}
 };
 
-/// The element at `index`; null with the error set for a null array or an
-/// index beyond the length of an array the module made.
-char *element_at(const ArrayEntry &entry, const ItemTexts &texts, void *array,
-                 unsigned long index) {
-  if (!array) {
-    raise_error(PyExc_ValueError, texts.array);
-  } else if (!index_in_range(array, index)) {
+/// Why element_at refused: a null array, or an index beyond the length of an
+/// array the module made. Sets the error; null.
+char *refuse_item(const ItemTexts &texts, const void *array) {
+  if (array)
     raise_error(PyExc_IndexError, texts.range);
-  } else {
-    return static_cast<char *>(array) + index * entry.element_size;
-  }
+  else
+    raise_error(PyExc_ValueError, texts.array);
   return nullptr;
+}
+
+/// The element at `index`; null with the error set for a null array or an
+/// index beyond the length of an array the module made. Small, so that the
+/// accessors take it inline.
+inline char *element_at(const ArrayEntry &entry, const ItemTexts &texts, void *array,
+                        unsigned long index) {
+  if (array && index_in_range(array, index))
+    return static_cast<char *>(array) + index * entry.element_size;
+  return refuse_item(texts, array);
 }
 
 PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
@@ -114,6 +120,27 @@ PyObject *get_item(const ArrayEntry &entry, PyObject *args) {
     }
   }
   return nullptr;
+}
+
+/// get_item for a word array, expanded inline in its __getitem__: the most
+/// frequent item read, kept at the cost of a hand-written accessor. The same
+/// frame and texts as get_item.
+inline PyObject *get_word_item(const ArrayEntry &entry, PyObject *args) {
+  ItemCall<2> call(entry, entry.get, args);
+  char *element = call.ok ? element_at(entry, entry.get, call.array, call.index) : nullptr;
+  if (!element) return nullptr;
+  ::QmWord word;
+  unlocked([&] { std::memcpy(&word, element, sizeof word); });
+  return from_unsigned(word);
+}
+
+/// The __getitem__ of an array of items of kind K.
+template <ItemKind K>
+inline PyObject *get(const ArrayEntry &entry, PyObject *args) {
+  if constexpr (K == ItemKind::Word)
+    return get_word_item(entry, args);
+  else
+    return get_item(entry, args);
 }
 
 PyObject *set_item(const ArrayEntry &entry, PyObject *args) {
@@ -208,7 +235,7 @@ namespace py {
     return records::delete_block(records::ARRAY##_array.block, 0, args);                   \
   }                                                                                       \
   PyObject *ARRAY##___getitem__(PyObject *, PyObject *args) {                             \
-    return records::get_item(records::ARRAY##_array, args);                               \
+    return records::get<QM_ITEM_##ITEM>(records::ARRAY##_array, args);                    \
   }                                                                                       \
   PyObject *ARRAY##___setitem__(PyObject *, PyObject *args) {                             \
     return records::set_item(records::ARRAY##_array, args);                               \

@@ -72,6 +72,7 @@ void release_owned_block(void *block, std::size_t size) {
   auto array = array_blocks().find(block);
   if (array != array_blocks().end()) {
     if (array->second.bytes > size) size = array->second.bytes;
+    if (detail::last_array.block == block) detail::last_array = detail::LastArray{nullptr, 0};
     array_blocks().erase(array);
   }
   // The record's strings go with it, unless another record still holds them.
@@ -79,10 +80,18 @@ void release_owned_block(void *block, std::size_t size) {
   unlocked([&] { release_block(block); });
 }
 
-bool index_in_range(const void *block, unsigned long index) {
+namespace detail {
+
+LastArray last_array = {nullptr, 0};
+
+bool look_up_range(const void *block, unsigned long index) {
   auto array = array_blocks().find(block);
-  return array == array_blocks().end() || index < array->second.count;
+  if (array == array_blocks().end()) return true;  // not made here: nothing to check against
+  last_array = LastArray{block, array->second.count};
+  return index < array->second.count;
 }
+
+}  // namespace detail
 
 }  // namespace records
 

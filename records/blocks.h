@@ -70,8 +70,25 @@ PyObject *delete_block(const BlockFamily &family, std::size_t size, PyObject *ar
 /// released. An array block goes whole, whichever destructor frees it.
 void release_owned_block(void *block, std::size_t size);
 
-/// False only for an index at or beyond the count of an array the module made.
-bool index_in_range(const void *block, unsigned long index);
+namespace detail {
+/// The array block index_in_range found last, with its count: item accesses
+/// mostly go to the array of the access before. Forgotten when that array
+/// is freed (a later block at its address may be no array). Lock held.
+struct LastArray {
+  const void *block;
+  std::size_t count;
+};
+extern LastArray last_array;
+/// index_in_range past the cache: the table of arrays the module made.
+bool look_up_range(const void *block, unsigned long index);
+}  // namespace detail
+
+/// False only for an index at or beyond the count of an array the module
+/// made. `block` is not null.
+inline bool index_in_range(const void *block, unsigned long index) {
+  return block == detail::last_array.block ? index < detail::last_array.count
+                                           : detail::look_up_range(block, index);
+}
 
 }  // namespace records
 

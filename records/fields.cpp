@@ -25,6 +25,15 @@ union Value {
   void *pointer;
 };
 
+/// Copies a scalar field's bytes; the 4-byte width of most fields as a
+/// constant, so that no library call is made for them.
+void copy_scalar(void *to, const void *from, std::size_t width) {
+  if (width == 4)
+    std::memcpy(to, from, 4);
+  else
+    std::memcpy(to, from, width);
+}
+
 int convert_value(const FieldEntry &field, PyObject *obj, Value *value) {
   switch (field.kind) {
     case FieldKind::Word: return as_unsigned(obj, &value->word);
@@ -87,7 +96,7 @@ PyObject *set_field(const FieldEntry &field, PyObject *args) {
     case FieldKind::Double:
     case FieldKind::Pointer:
       // The field is as wide as the union member it is set from.
-      if (base) unlocked([&] { std::memcpy(at, &value, field.width); });
+      if (base) unlocked([&] { copy_scalar(at, &value, field.width); });
       break;
     case FieldKind::String:
       if (!base) return raise_error(PyExc_ValueError, field.set_record);
@@ -130,7 +139,7 @@ PyObject *get_field(const FieldEntry &field, PyObject *args) {
       // A view of the field itself: its address is computed, nothing is read.
       return make_proxy(at, type_at(field.value_row), kBorrowed);
     default:
-      unlocked([&] { std::memcpy(&value, at, field.width); });
+      unlocked([&] { copy_scalar(&value, at, field.width); });
   }
   switch (field.kind) {
     case FieldKind::Word: return from_unsigned(value.word);

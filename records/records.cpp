@@ -67,7 +67,7 @@ namespace py {
     return records::set_field(records::REC##_##FIELD##_field, args);      \
   }                                                                       \
   PyObject *REC##_##FIELD##_get(PyObject *, PyObject *args) {             \
-    return records::get_field(records::REC##_##FIELD##_field, args);      \
+    return records::get<QM_KIND_##KIND::kind>(records::REC##_##FIELD##_field, args); \
   }
 #define QM_RECORD(REC, SIZE)                                              \
   PyObject *new_##REC(PyObject *, PyObject *args) {                       \

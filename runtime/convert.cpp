@@ -107,11 +107,6 @@ int as_string(PyObject *obj, char **out, size_t *size, int *alloc) {
   return kTypeError;
 }
 
-PyObject *from_unsigned(unsigned long value) {
-  return value > static_cast<unsigned long>(LONG_MAX) ? PyLong_FromUnsignedLong(value)
-                                                      : PyInt_FromLong(static_cast<long>(value));
-}
-
 PyObject *from_int(long value) { return PyInt_FromLong(value); }
 PyObject *from_double(double value) { return PyFloat_FromDouble(value); }
 PyObject *from_byte(unsigned char value) { return PyInt_FromLong(value); }

@@ -32,7 +32,7 @@ constexpr int kNewObject = 0x200;
 int as_string(PyObject *obj, char **out, size_t *size = nullptr, int *alloc = nullptr);
 
 // Result rules (new references).
-PyObject *from_unsigned(unsigned long value);  ///< int up to 0x7FFFFFFF, long above
+inline PyObject *from_unsigned(unsigned long value);  ///< int up to 0x7FFFFFFF, long above
 PyObject *from_int(long value);
 PyObject *from_double(double value);
 PyObject *from_byte(unsigned char value);
@@ -45,7 +45,8 @@ PyObject *append_list(PyObject *result, PyObject *obj);
 /// ValueError "Expected to be called from non-void." and gives nullptr.
 PyObject *append_tuple(PyObject *result, PyObject *obj);
 
-// The two integer rules run once per argument of nearly every call: inline.
+// The two integer rules run once per argument of nearly every call, and the
+// unsigned result once per result: inline.
 namespace detail {
 int long_as_unsigned(PyObject *obj, unsigned long *out);
 int long_as_int(PyObject *obj, int *out);
@@ -59,6 +60,11 @@ inline int as_unsigned(PyObject *obj, unsigned long *out) {
     return 0;
   }
   return detail::long_as_unsigned(obj, out);
+}
+
+inline PyObject *from_unsigned(unsigned long value) {
+  return value > 0x7FFFFFFFul ? PyLong_FromUnsignedLong(value)
+                              : PyInt_FromLong(static_cast<long>(value));
 }
 
 inline int as_int(PyObject *obj, int *out) {

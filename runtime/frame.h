@@ -76,7 +76,7 @@ class Entry {
 
  private:
   CallFrame frame_;  ///< first: taken before parsing, released last
-  PyObject *objects_[N + 1] = {};
+  PyObject *objects_[N + 1];  ///< set by a successful parse, read only after one
   bool parsed_;
 };
 

@@ -168,12 +168,15 @@ long proxy_hash(PyObject *self) {
 
 /// The pointers whose owners are calling their destroy function right now,
 /// innermost first (teardowns nest when a destroy drops further proxies).
+/// One list per thread: a destroy function may release the lock, and a
+/// teardown on another thread meanwhile must neither hide this thread's
+/// frames nor be left pointing into them.
 struct TeardownFrame {
   const void *ptr;
   const PyObject *owner;
   const TeardownFrame *outer;
 };
-const TeardownFrame *teardowns = nullptr;
+thread_local const TeardownFrame *teardowns = nullptr;
 
 TypeDescriptor *watched_type = nullptr;
 void (*teardown_watcher)(const PyObject *proxy) = nullptr;
@@ -345,6 +348,9 @@ PyNumberMethods proxy_as_number = {
     nullptr,     /*nb_index*/
 };
 
+}  // namespace
+
+namespace detail {
 PyTypeObject proxy_type_object = {
     PyVarObject_HEAD_INIT(nullptr, 0)
     "SwigPyObject",                                  /*tp_name*/
@@ -394,6 +400,10 @@ PyTypeObject proxy_type_object = {
     nullptr,                                         /*tp_del*/
     0,                                               /*tp_version_tag*/
 };
+}  // namespace detail
+
+namespace {
+using detail::proxy_type_object;
 
 /// A shadow instance of the registered class holding `proxy` as "this";
 /// null with an error pending when the class cannot make one.
@@ -462,7 +472,9 @@ void watch_teardown(TypeDescriptor *type, void (*forget)(const PyObject *proxy))
   teardown_watcher = forget;
 }
 
-int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, int *owned) {
+namespace detail {
+
+int convert_any_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, int *owned) {
   if (!obj) return kFail;
   if (obj == Py_None) {
     if (out) *out = nullptr;
@@ -489,6 +501,8 @@ int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, 
   Py_XDECREF(carried);
   return code;
 }
+
+}  // namespace detail
 
 PyObject *make_proxy(void *ptr, TypeDescriptor *type, int flags) {
   if (!ptr) Py_RETURN_NONE;

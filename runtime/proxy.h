@@ -33,12 +33,31 @@ bool is_proxy(PyObject *obj);
 /// The proxy an object carries (itself, its `this`, through weak proxies).
 ProxyObject *find_proxy(PyObject *obj);
 
+namespace detail {
+/// The proxy type of this module (proxy_type() readies it).
+extern PyTypeObject proxy_type_object;
+/// convert_pointer for everything but the common case.
+int convert_any_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags, int *owned);
+}  // namespace detail
+
 /// Object to pointer of `type` (null type: any). None gives a null pointer.
 /// Returns 0, or kFail with no Python error pending. When `owned` is given it
 /// receives the own flag the matching proxy had before any disown (0 for None),
 /// so destructors can refuse to free blocks a proxy does not own.
-int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags,
-                    int *owned = nullptr);
+inline int convert_pointer(PyObject *obj, void **out, TypeDescriptor *type, int flags,
+                           int *owned = nullptr) {
+  // Most arguments are a bare proxy of this module of exactly the requested
+  // type, which the general walk would take unchanged: decided here, inline.
+  if (obj && Py_TYPE(obj) == &detail::proxy_type_object && type &&
+      reinterpret_cast<ProxyObject *>(obj)->ty == type) {
+    ProxyObject *proxy = reinterpret_cast<ProxyObject *>(obj);
+    if (out) *out = proxy->ptr;
+    if (owned) *owned = proxy->own;
+    if (flags & kDisown) proxy->own = 0;
+    return 0;
+  }
+  return detail::convert_any_pointer(obj, out, type, flags, owned);
+}
 
 /// Typed convenience over convert_pointer.
 template <class T>

@@ -17,7 +17,9 @@ change it (all but message boxes and channel-data selection changes): see
 epoch(). While another receiver is registered, it reads the description
 anew for every capture."""
 import atexit
+import ctypes
 import itertools
+import struct
 import sys
 import threading
 import traceback
@@ -36,8 +38,40 @@ CHANGES = _names('QM_HW_CHANGE_')
 BOXES = _names('QM_MESSAGE_BOX_')
 
 
+# The union of the event's parameter records, bytes 4 to 19 of the event
+# record, read as each member.
+_PARAM_OFFSET = 4
+_PARAM_BYTES = ctypes.c_char * 16
+_MEMBERS = {
+    'hw_change': struct.Struct('<iII'),                       # id, board, dut
+    'message_box': struct.Struct('<iIII'),                    # id, Caption, Message, Enabled
+    'channel_data_selection_changed': struct.Struct('<III'),  # board, dut, index
+}
+_event_id = qm.Qm_Dll_Event_Param_id_get
+
+
+def _text(address):
+    """The NUL-terminated text at `address`, or None for a null pointer."""
+    return ctypes.string_at(address) if address else None
+
+
+def _details(kind, record):
+    """The attributes of an event of `kind`, read from its record in one copy."""
+    member = _MEMBERS.get(kind)
+    if member is None:
+        return {}
+    address = int(getattr(record, 'this', record)) + _PARAM_OFFSET
+    words = member.unpack_from(_PARAM_BYTES.from_address(address).raw)
+    if kind == 'hw_change':
+        return {'change': CHANGES.get(words[0], words[0]), 'board': words[1], 'dut': words[2]}
+    if kind == 'message_box':
+        return {'box': BOXES.get(words[0], words[0]), 'caption': _text(words[1]),
+                'message': _text(words[2]), 'enabled': bool(words[3])}
+    return {'board': words[0], 'dut': words[1], 'channel_data_index': words[2]}
+
+
 class Event(object):
-    """A library event, copied out of the library's record.
+    """A library event, read from the library's record.
 
     kind: 'hw_change', 'message_box', 'dut_eeprom_reloaded',
     'cypress_eeprom_reloaded', 'simulator_loaded' or
@@ -47,24 +81,31 @@ class Event(object):
     'information', 'confirmation'), caption, message, enabled.
     channel_data_selection_changed: board, dut, channel_data_index."""
 
+    # id and kind are read at once; the details from the record the first
+    # time one is asked for, and, for an event that someone keeps, at the end
+    # of its delivery at the latest, while the record is still the library's.
+
     def __init__(self, record):
-        self.id = record.id
+        self.id = _event_id(record)
         self.kind = KINDS.get(self.id, self.id)
-        param = record.param
-        if self.kind == 'hw_change':
-            p = param.hw_change
-            self.change = CHANGES.get(p.id, p.id)
-            self.board, self.dut = p.board_index, p.dut_index
-        elif self.kind == 'message_box':
-            p = param.message_box
-            self.box = BOXES.get(p.id, p.id)
-            self.caption, self.message, self.enabled = p.Caption, p.Message, bool(p.Enabled)
-        elif self.kind == 'channel_data_selection_changed':
-            p = param.channel_data_selection_changed
-            self.board, self.dut = p.board_index, p.dut_index
-            self.channel_data_index = p.channel_data_index
+        self._record = record
+
+    def _decode(self):
+        """Reads the details, once; False when they were read before."""
+        record = self.__dict__.pop('_record', None)
+        if record is None:
+            return False
+        self.__dict__.update(_details(self.kind, record))
+        return True
+
+    def __getattr__(self, name):
+        # Only reached for attributes not set yet: the details, read now.
+        if name.startswith('_') or not self._decode():
+            raise AttributeError("'Event' object has no attribute %r" % name)
+        return getattr(self, name)
 
     def __repr__(self):
+        self._decode()
         details = ', '.join('%s=%r' % item for item in sorted(vars(self).items())
                             if item[0] not in ('id', 'kind'))
         return '<Event %s%s>' % (self.kind, ': ' + details if details else '')
@@ -90,28 +131,42 @@ _epoch = next(_ticks)  # a fresh value after every event that may change a descr
 
 class _Dispatcher(qm.Qm_Callback):
     """The director the library calls: notes events that may change a DUT's
-    description, decodes the event once and hands it to every subscriber."""
+    description, reads the event once and hands it to every subscriber."""
 
     def __init__(self):
         qm.Qm_Callback.__init__(self)
         self.handlers = []
 
-    def run(self, record):
+    def run(self, record, _new=object.__new__, _kind=KINDS.get, _references=sys.getrefcount):
         global _epoch
         if record is None:
             return 1
-        if record.id not in KEEP_DESCRIPTIONS:
+        number = _event_id(record)
+        if number not in KEEP_DESCRIPTIONS:
             # next() is atomic; every stored value is new, so whoever read an
             # older one sees the change even when two deliveries race here.
             _epoch = next(_ticks)
         handlers = self.handlers  # replaced, never changed in place
-        if handlers:
-            event = Event(record)
+        if not handlers:
+            return 0
+        # What Event(record) does, without a Python frame of its own: every
+        # event passes here.
+        event = _new(Event)
+        event.id = number
+        event.kind = _kind(number, number)
+        event._record = record
+        try:
             for token, handler in handlers:
                 try:
                     handler(event)
                 except BaseException:  # SystemExit too: the next subscriber still gets it
                     report_unraisable(handler)
+        finally:
+            # The record goes with the delivery: an event someone kept (more
+            # references than this name and the call's) reads it now; one
+            # nobody kept goes with it.
+            if _references(event) > 2:
+                event._decode()
         return 0
 
 

@@ -75,6 +75,11 @@ QM_EXPORT int qmsim_fire_during(const char *function, const Qm_Dll_Event_Param *
 /* Start `threads` fresh library threads that each deliver `count` copies of
  * `event` as fast as they can. */
 QM_EXPORT int qmsim_fire_burst(int threads, int count, const Qm_Dll_Event_Param *event);
+/* Like qmsim_fire_burst, but every event comes on a fresh thread: each of
+ * `threads` relays delivers one copy of `event`, starts the thread for the
+ * next copy and ends, `count` times. So `threads` deliveries are under way
+ * at once, and threads start and end all the time. */
+QM_EXPORT int qmsim_fire_relay(int threads, int count, const Qm_Dll_Event_Param *event);
 /* Wait until every queued or bursting event was delivered: 1 when done, 0
  * after timeout_ms. Never call it from inside the receiver. */
 QM_EXPORT int qmsim_wait_delivered(int timeout_ms);

@@ -108,6 +108,27 @@ static void burst(Event ev, int count, unsigned generation) {
   w.idle.notify_all();
 }
 
+/// One leg of a relay: delivers, hands the rest to a fresh thread, ends.
+static void relay(Event ev, int left, unsigned generation) {
+  World &w = world();
+  {
+    std::lock_guard<std::mutex> lock(w.m);
+    if (w.generation != generation) left = 0;  // reset: stop early
+  }
+  if (left > 0) deliver_now(ev);
+  std::lock_guard<std::mutex> lock(w.m);
+  if (left > 1) {
+    try {
+      std::thread(relay, ev, left - 1, generation).detach();
+      return;  // the next leg carries this relay's count
+    } catch (const std::exception &) {
+      // No thread: the relay ends here.
+    }
+  }
+  --w.bursts;
+  w.idle.notify_all();
+}
+
 }  // namespace sim
 
 using namespace sim;
@@ -166,6 +187,23 @@ QM_EXPORT int qmsim_fire_burst(int threads, int count, const Qm_Dll_Event_Param 
     ++w.bursts;
     try {
       std::thread(burst, ev, count, w.generation).detach();
+    } catch (const std::exception &) {
+      --w.bursts;
+      return -1;
+    }
+  }
+  return 0;
+}
+
+QM_EXPORT int qmsim_fire_relay(int threads, int count, const Qm_Dll_Event_Param *event) {
+  if (!event || threads <= 0 || count < 0) return -1;
+  Event ev(*event);
+  World &w = world();
+  std::lock_guard<std::mutex> lock(w.m);
+  for (int i = 0; i < threads; ++i) {
+    ++w.bursts;
+    try {
+      std::thread(relay, ev, count, w.generation).detach();
     } catch (const std::exception &) {
       --w.bursts;
       return -1;

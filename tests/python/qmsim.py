@@ -121,6 +121,7 @@ _receiver = _declare('receiver', ctypes.c_void_p)
 _fire_event = _declare('fire_event', _i, EventPtr)
 _fire_during = _declare('fire_during', _i, _c, EventPtr)
 _fire_burst = _declare('fire_burst', _i, _i, _i, EventPtr)
+_fire_relay = _declare('fire_relay', _i, _i, _i, EventPtr)
 _wait_delivered = _declare('wait_delivered', _i, _i)
 _events_delivered = _declare('events_delivered', QmWord)
 _receiver_result_sum = _declare('receiver_result_sum', QmWord)
@@ -280,6 +281,12 @@ def fire_during(function, event_id, **kw):
 def fire_burst(threads, count, event_id, **kw):
     e = _event(event_id, kw)
     _check(_fire_burst(threads, count, ctypes.byref(e)), 'fire_burst')
+
+
+def fire_relay(threads, count, event_id, **kw):
+    """As fire_burst, but each event on a fresh thread (qmsim.h)."""
+    e = _event(event_id, kw)
+    _check(_fire_relay(threads, count, ctypes.byref(e)), 'fire_relay')
 
 
 def wait_delivered(ms=5000):

@@ -140,6 +140,25 @@ class Arrays(MadeRecords):
         self.raises(TypeError, "in method 'Qm_Dac_Cmd_Data_data_set', argument 2 of type 'QmWord *'",
                     qm.Qm_Dac_Cmd_Data_data_set, cmd, w)
 
+    def test_a_freed_array_leaves_no_length_at_its_address(self):
+        # Item checks remember the array checked last; a block made later at a
+        # freed array's address has a length of its own: 16 bytes are 4 words
+        # or 16 stream bytes.
+        words = qm.new_Qm_Word_Array(4)
+        self.assertEqual(qm.Qm_Word_Array___getitem__(words, 3), 0)
+        self.assertRaises(IndexError, qm.Qm_Word_Array___getitem__, words, 4)
+        address = int(words)
+        qm.delete_Qm_Word_Array(words)
+        for _ in range(100):
+            stream = self.new('Qm_Stream', 16)
+            if int(stream) == address:
+                break
+        else:
+            self.skipTest('no stream was made at the freed address')
+        qm.Qm_Stream___setitem__(stream, 15, 7)
+        self.assertEqual(qm.Qm_Stream___getitem__(stream, 15), 7)
+        self.assertRaises(IndexError, qm.Qm_Stream___getitem__, stream, 16)
+
     def test_counts_too_large_for_one_block(self):
         for array, count in (('Qm_Word_Array', 0x40000000), ('Qm_Word_Array', 0xFFFFFFFF),
                              ('Qm_Capture_Configuration_Array', 0xFFFFFFFF // 104 + 1)):

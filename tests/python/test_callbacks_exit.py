@@ -86,6 +86,64 @@ def scenario_exit_while_streaming(variant):
     sys.exit(0)
 
 
+def scenario_exit_dropping_the_handler():
+    """Four Python daemon threads call the module, every event comes on a
+    fresh library thread, and the registered handler's last reference is
+    the frame that raises SystemExit: it dies while the exception unwinds,
+    with deliveries under way and threads starting and ending."""
+    import atexit
+    import os
+    import threading
+
+    exiting, write = [], os.write
+    atexit.register(exiting.append, True)  # runs after the module's drain
+
+    import qmsim
+    import _qm_python as qm
+    from callback_layer import Qm_Callback
+
+    # Bound once: the names stay callable while the exit clears modules.
+    reset, modify, deliver = qm.QmBoardReset, qm.QmDebugModuleModifyAll, qm._qm_callback_imp
+    new, get, free = qm.new_QmVersionNumber, qm.QmVersionNumber_Major_get, qm.delete_QmVersionNumber
+
+    def caller():
+        while True:
+            reset(0)
+            modify(1)
+            deliver(None)  # the Python way into the same receiver
+            record = new()
+            get(record)
+            free(record)
+
+    def stream_then_exit():
+        streaming = threading.Event()
+
+        class Streamed(Qm_Callback):
+            seen = 0
+
+            def run(self, event):
+                if exiting:
+                    write(2, 'a delivery entered Python during exit\n')
+                self.seen += 1
+                if self.seen >= 200:
+                    streaming.set()
+                return reset(0) + 2
+
+        handler = Streamed()
+        qm.qm_set_custom_callback(handler)
+        for _ in range(4):
+            thread = threading.Thread(target=caller)
+            thread.daemon = True
+            thread.start()
+        qmsim.fire_relay(4, 10 ** 8, _event(qm, qmsim))
+        streaming.wait(60)
+        _expect(streaming.is_set(), 'events are streaming')
+        sys.exit(0)  # `handler` goes with this frame, while SystemExit unwinds
+
+    qmsim.reset()
+    stream_then_exit()
+
+
 def scenario_delete_while_running():
     """The main thread deletes a director while the event thread sleeps in
     its `run`: freed once, when that delivery leaves; later events get 1.
@@ -170,16 +228,24 @@ def valgrind_works():
 
 
 class Exit(unittest.TestCase):
-    def test_exit_while_library_threads_stream(self):
+    def check_exits(self, what, argv_of_run):
         failures = []
         for run in range(EXIT_RUNS):
-            expired, code, output = run_scenario('scenario_exit_while_streaming', str(run % 3))
+            expired, code, output = run_scenario(*argv_of_run(run))
             if expired or code != 0 or output:
                 failures.append('run %d: %s, status %s\n%s' % (
                     run, 'killed by the watchdog' if expired else 'ended', code, output[-2000:]))
-        sys.stderr.write('\nexit while streaming, %s interpreter: %d runs, %d clean exits\n' % (
-            INTERPRETER, EXIT_RUNS, EXIT_RUNS - len(failures)))
+        sys.stderr.write('\n%s, %s interpreter: %d runs, %d clean exits\n' % (
+            what, INTERPRETER, EXIT_RUNS, EXIT_RUNS - len(failures)))
         self.assertEqual(failures, [])
+
+    def test_exit_while_library_threads_stream(self):
+        self.check_exits('exit while streaming',
+                         lambda run: ('scenario_exit_while_streaming', str(run % 3)))
+
+    def test_exit_dropping_the_handler_among_python_threads(self):
+        self.check_exits('exit dropping the handler, a thread per event',
+                         lambda run: ('scenario_exit_dropping_the_handler',))
 
 
 class DeleteWhileRunning(unittest.TestCase):

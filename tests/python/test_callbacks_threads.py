@@ -155,6 +155,77 @@ def scenario_swap_objects_while_bursting():
     del Qm_Callback
 
 
+def _thread_states():
+    """How many thread states the interpreter has now."""
+    import ctypes
+    api = ctypes.pythonapi
+    api.PyInterpreterState_Head.restype = ctypes.c_void_p
+    api.PyInterpreterState_ThreadHead.restype = ctypes.c_void_p
+    api.PyInterpreterState_ThreadHead.argtypes = [ctypes.c_void_p]
+    api.PyThreadState_Next.restype = ctypes.c_void_p
+    api.PyThreadState_Next.argtypes = [ctypes.c_void_p]
+    count, state = 0, api.PyInterpreterState_ThreadHead(api.PyInterpreterState_Head())
+    while state:
+        count, state = count + 1, api.PyThreadState_Next(state)
+    return count
+
+
+def _settle(expected, seconds=60):
+    """Waits until the interpreter is back to `expected` thread states (a
+    library thread releases its own when it ends, after its last event)."""
+    import time
+    until = time.time() + seconds
+    while _thread_states() != expected and time.time() < until:
+        time.sleep(0.01)
+    return _thread_states()
+
+
+def scenario_thread_states():
+    """A library thread keeps one thread state over its events, so what `run`
+    keeps in a threading.local survives from one event to the next; it
+    releases that state when it ends, so threads that deliver one event each
+    leave none behind and a new thread never finds an old one's; a Python
+    thread that had events delivered inside its calls keeps its own."""
+    qm, qmsim, counter = _setup(0)
+    local = threading.local()
+    seen = []
+
+    class Keeper(type(counter)):
+        def run(self, event):
+            local.events = getattr(local, 'events', 0) + 1
+            seen.append(local.events)
+            return 0
+
+    keeper = Keeper()
+    qm.qm_set_custom_callback(keeper)
+    base = _thread_states()
+    qmsim.fire_burst(1, 50, _event(qm, qmsim))
+    _expect(qmsim.wait_delivered(60000), 'burst delivered')
+    _expect(seen == range(1, 51), 'one state over the thread: %r' % seen[:8])
+    _expect(_settle(base) == base, 'the burst thread left its state: %d' % _thread_states())
+
+    del seen[:]
+    qmsim.fire_relay(4, 500, _event(qm, qmsim))
+    _expect(qmsim.wait_delivered(60000), 'relays delivered')
+    _expect(len(seen) == 2000 and set(seen) == set([1]), 'fresh state per thread: %r' % (
+        sorted(set(seen)),))
+    _expect(_settle(base) == base, 'relay threads left %d states' % (_thread_states() - base))
+
+    def python_caller():
+        qmsim.fire_during('QmBoardReset', _event(qm, qmsim))
+        qm.QmBoardReset(0)
+        local.events = 100  # this thread's own, not a library thread's
+
+    callers = [threading.Thread(target=python_caller) for _ in range(3)]
+    for caller in callers:
+        caller.start()
+        caller.join()
+    _expect(seen[2000:] == [1, 1, 1], 'inside the Python threads\' calls: %r' % seen[2000:])
+    qmsim.fire_burst(2, 20, _event(qm, qmsim))
+    _expect(qmsim.wait_delivered(60000), 'second burst delivered')
+    _expect(_settle(base) == base, 'after the Python threads: %d states' % _thread_states())
+
+
 SCENARIOS = [name for name in dir() if name.startswith('scenario_')]
 
 

@@ -469,6 +469,49 @@ class EventTest(unittest.TestCase):
         self.assertIsNone(qm.cvar._qm_callback)
         self.assertRaises(TypeError, qmboard.on_event, 'not callable')
 
+    def deliver(self, handler, *events_fired):
+        """Fires each (id, keywords) from the library's thread to `handler`,
+        counting the reads of event details."""
+        reads, details = [], events._details
+        events._details = lambda kind, record: (reads.append(kind), details(kind, record))[1]
+        unsubscribe = qmboard.on_event(handler)
+        try:
+            for event_id, keywords in events_fired:
+                qmsim.fire_event(event_id, **keywords)
+            self.assertTrue(qmsim.wait_delivered())
+        finally:
+            unsubscribe()
+            events._details = details
+        return reads
+
+    def test_details_are_read_only_when_asked_for_or_kept(self):
+        hw = (qm.QM_DLL_EVENT_HW_CHANGE, {'hw': (qm.QM_HW_CHANGE_POWER_OFF, 1, 0xFFFFFFFF)})
+        kinds = []
+        self.assertEqual(self.deliver(lambda e: kinds.append(e.kind), hw, hw), [])
+        self.assertEqual(kinds, ['hw_change'] * 2)
+        boards = []
+        self.assertEqual(self.deliver(lambda e: boards.append((e.board, e.dut, e.change)), hw),
+                         ['hw_change'])
+        self.assertEqual(boards, [(1, 4294967295L, 'power_off')])
+        # A kept event reads its details before the library's record goes,
+        # whether a handler asked for them or not.
+        kept = []
+        reads = self.deliver(kept.append, hw, (qm.QM_DLL_EVENT_MESSAGE_BOX, {
+            'message_box': (qm.QM_MESSAGE_BOX_WARNING, 'Caption', None, 0)}),
+            (qm.QM_DLL_EVENT_CHANNEL_DATA_SELECTION_CHANGED, {'selection': (1, 0, 4)}),
+            (qm.QM_DLL_EVENT_SIMULATOR_LOADED, {}), (7, {}))
+        self.assertEqual(reads, ['hw_change', 'message_box', 'channel_data_selection_changed',
+                                 'simulator_loaded', 7])
+        self.assertEqual([repr(e) for e in kept], [
+            "<Event hw_change: board=1, change='power_off', dut=4294967295L>",
+            "<Event message_box: box='warning', caption='Caption', enabled=False, message=None>",
+            "<Event channel_data_selection_changed: board=1, channel_data_index=4, dut=0>",
+            "<Event simulator_loaded>", "<Event 7>"])
+        self.assertEqual([e.id for e in kept[3:]], [qm.QM_DLL_EVENT_SIMULATOR_LOADED, 7])
+        for event, absent in zip(kept, ('caption', 'change', 'box', 'board', 'dut')):
+            self.assertRaises(AttributeError, getattr, event, absent)
+            self.assertRaises(AttributeError, getattr, event, '_record')
+
 
 if __name__ == '__main__':
     unittest.main()

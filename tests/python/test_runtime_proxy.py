@@ -398,6 +398,34 @@ class TeardownTest(unittest.TestCase):
         del p
         self.assert_counters(0, 1)
 
+    def test_teardowns_on_two_threads_that_release_the_lock(self):
+        # Each destroy function waits (the lock released) until told to free
+        # its block: the first to finish must not take the other's teardown
+        # with it, which would leave that block unfreed.
+        import threading
+        entered = dict((name, threading.Event()) for name in 'ab')
+        go = dict((name, threading.Event()) for name in 'ab')
+
+        def destroy(proxy):
+            name = threading.current_thread().name
+            entered[name].set()
+            go[name].wait(60)
+            second.delete_SecondRecord(proxy)
+
+        self.register(destroy)
+        holders = dict((name, [second.new_SecondRecord(1)]) for name in 'ab')
+        threads = dict((name, threading.Thread(target=holders[name].pop, name=name))
+                       for name in 'ab')
+        threads['a'].start()
+        self.assertTrue(entered['a'].wait(60))
+        threads['b'].start()
+        self.assertTrue(entered['b'].wait(60))
+        go['a'].set()
+        threads['a'].join(60)
+        go['b'].set()
+        threads['b'].join(60)
+        self.assert_counters(0, 2)
+
     def test_python_callables_get_a_stand_in_once(self):
         calls = []
 

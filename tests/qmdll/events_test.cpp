@@ -134,6 +134,26 @@ TEST_F(EventTest, BurstsDeliverFromManyThreadsWhileCallsGoOn) {
   EXPECT_EQ(std::find(threads.begin(), threads.end(), std::this_thread::get_id()), threads.end());
 }
 
+TEST_F(EventTest, RelaysDeliverEachEventOnAFreshThread) {
+  QmSetEventCallback(record_event);
+  Qm_Dll_Event_Param e{};
+  e.id = QM_DLL_EVENT_SIMULATOR_LOADED;
+  EXPECT_EQ(qmsim_fire_relay(0, 5, &e), -1);
+  EXPECT_EQ(qmsim_fire_relay(1, -1, &e), -1);
+  ASSERT_EQ(qmsim_fire_relay(2, 0, &e), 0);
+  ASSERT_EQ(qmsim_fire_relay(3, 40, &e), 0);
+  ASSERT_EQ(qmsim_wait_delivered(20000), 1);
+  std::vector<Seen> seen = Recorder::take();
+  EXPECT_EQ(seen.size(), 120u);
+  std::vector<std::thread::id> threads;
+  for (const Seen &s : seen)
+    if (std::find(threads.begin(), threads.end(), s.thread) == threads.end())
+      threads.push_back(s.thread);
+  // A thread's id may be reused once it ended; one at a time, never the caller's.
+  EXPECT_GE(threads.size(), 3u);
+  EXPECT_EQ(std::find(threads.begin(), threads.end(), std::this_thread::get_id()), threads.end());
+}
+
 TEST_F(EventTest, WithoutReceiverEventsAreDropped) {
   Qm_Dll_Event_Param e{};
   e.id = QM_DLL_EVENT_SIMULATOR_LOADED;
