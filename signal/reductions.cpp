@@ -1,6 +1,6 @@
 // reductions.cpp: the wrappers of the reductions: accumulate, band, argmax,
-// peaks, nth_smallest, cumsum. Values are read as doubles; the bins a
-// reduction reads must be finite.
+// peaks, nth_smallest, cumsum, extremes. Values are read as doubles (extremes
+// reads them in their own type); the bins a reduction reads must be finite.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -209,6 +209,24 @@ PyObject *cumsum(PyObject *, PyObject *args, PyObject *kwargs) {
     return nullptr;
   if (!finite) return fail(kNotFinite, "values");
   return result.release();
+}
+
+PyObject *extremes(PyObject *, PyObject *args, PyObject *kwargs) {
+  static const char *keywords[] = {"values", "start", "stop", nullptr};
+  PyObject *values, *stop = nullptr;
+  Py_ssize_t start = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|nO:extremes", const_cast<char **>(keywords),
+                                   &values, &start, &stop))
+    return nullptr;
+  Bins bins;
+  if (bins.open(values, start, stop, nullptr, false) < 0) return nullptr;
+  if (bins.lo == bins.hi) Py_RETURN_NONE;
+  double low = 0.0, high = 0.0;
+  bool finite = true;
+  if (!released([&] { finite = qs::extremes(bins.values.typed(), bins.lo, bins.hi, &low, &high); }))
+    return nullptr;
+  if (!finite) return fail(kNotFinite, "values");
+  return Py_BuildValue("(dd)", low, high);
 }
 
 }  // namespace py

@@ -95,9 +95,9 @@ def targets(board, dut):
     methods and properties of the live objects."""
     found = public(qmboard, [n for n in qmboard.__all__
                              if n not in ('Event', 'on_event', 'SPACES')])
-    found += public(analysis, ['analyse', 'check', 'fft', 'rfft', 'window_values'])
+    found += public(analysis, ['analyse', 'check', 'fft', 'rfft'])
     found += public(plot, ['svg_text', 'write_svg'])
-    found += public(samples, ['decode', 'encode', 'check_format', 'format_name'])
+    found += public(samples, ['decode', 'decode_words', 'encode', 'check_format', 'format_name'])
     for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68)):
         for name, value in inspect.getmembers(type(obj)):
             label = '%s.%s' % (type(obj).__name__, name)
