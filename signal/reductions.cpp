@@ -1,5 +1,5 @@
 // reductions.cpp: the wrappers of the reductions: accumulate, band, argmax,
-// peaks, nth_smallest, cumsum, extremes. Values are read as doubles (extremes
+// peaks, nth_smallest, count_below, cumsum, extremes. Values are read as doubles (extremes
 // reads them in their own type); the bins a reduction reads must be finite.
 #include <cstdint>
 #include <cstring>
@@ -186,6 +186,30 @@ PyObject *nth_smallest(PyObject *, PyObject *args, PyObject *kwargs) {
     return nullptr;
   if (!finite) return fail(kNotFinite, "values");
   return PyFloat_FromDouble(value);
+}
+
+PyObject *count_below(PyObject *, PyObject *args, PyObject *kwargs) {
+  static const char *keywords[] = {"values", "limit", "start", "stop", nullptr};
+  PyObject *values, *stop = nullptr;
+  double limit;
+  Py_ssize_t start = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "Od|nO:count_below",
+                                   const_cast<char **>(keywords), &values, &limit, &start, &stop))
+    return nullptr;
+  if (finite_argument(limit, "limit", false) < 0) return nullptr;
+  Bins bins;
+  if (bins.open(values, start, stop, nullptr, false) < 0) return nullptr;
+  size_t count = 0;
+  bool finite = true;
+  if (!released([&] {
+        std::vector<double> scratch;
+        const double *v;
+        finite = bins.read(&scratch, &v);
+        if (finite) count = qs::count_below(v, bins.lo, bins.hi, limit);
+      }))
+    return nullptr;
+  if (!finite) return fail(kNotFinite, "values");
+  return PyInt_FromSsize_t(Py_ssize_t(count));
 }
 
 PyObject *cumsum(PyObject *, PyObject *args, PyObject *kwargs) {

@@ -41,6 +41,7 @@ the harmonics from it in turn and reads the figures.
 import array
 import ctypes
 import math
+import struct
 
 import _qm_signal as signal
 from qmboard import arguments
@@ -337,12 +338,36 @@ def _validate(samples, bit_width, sampling_frequency, window):
 
 
 def _is_coherent(spectrum):
-    """Whether the peak's neighbours are at the noise (see the module's text)."""
+    """Whether the peak's neighbours are at the noise (see the module's
+    text): neighbours <= 10 * (median / ln 2), the median taken over bins 1
+    .. N/2 - 1. The test holds for every median from a least one, t, on, and
+    the median reaches t exactly when at most `rank` bins lie below it: one
+    count over the bins decides as the sorted bins did."""
     power, last = spectrum.power, spectrum.last
     peak = signal.argmax(power, 1, last)[0]
-    neighbours = [power[k] for k in (peak - 1, peak + 1) if 0 < k < last]
-    mean_noise = signal.nth_smallest(power, (last - 1) // 2, 1, last) / math.log(2)
-    return max(neighbours) <= _LEAK_LIMIT * mean_noise
+    neighbours = max(power[k] for k in (peak - 1, peak + 1) if 0 < k < last)
+    rank = (last - 1) // 2
+    least = _least(lambda median: neighbours <= _LEAK_LIMIT * (median / math.log(2)),
+                   neighbours * math.log(2) / _LEAK_LIMIT)
+    return signal.count_below(power, least, 1, last) <= rank
+
+
+def _least(holds, guess):
+    """The least double m >= 0 for which holds(m), a test that once true stays
+    true for every larger m, is true; searched from a guess a few units in the
+    last place from it."""
+    m = guess
+    while not holds(m):
+        m = _step(m, 1)
+    while m > 0 and holds(_step(m, -1)):
+        m = _step(m, -1)
+    return m
+
+
+def _step(x, units):
+    """The double `units` units in the last place above x >= 0 (x > 0 for a step down)."""
+    return struct.unpack('<d', struct.pack('<q', struct.unpack('<q', struct.pack('<d', x))[0]
+                                           + units))[0]
 
 
 def _single_tone(r, spectrum):

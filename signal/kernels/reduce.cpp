@@ -63,6 +63,12 @@ double nth_smallest(const double *values, size_t count, size_t k, std::vector<do
   return (*scratch)[k];
 }
 
+size_t count_below(const double *values, size_t start, size_t stop, double limit) {
+  size_t count = 0;
+  for (size_t k = start; k < stop; ++k) count += values[k] < limit;
+  return count;
+}
+
 void running_sum(const double *values, size_t count, double *out) {
   double total = 0.0;
   for (size_t i = 0; i < count; ++i) out[i] = total += values[i];

@@ -37,6 +37,11 @@ std::vector<size_t> peaks(const double *values, size_t size, size_t start, size_
 /// a copy in `scratch`. Throws std::bad_alloc.
 double nth_smallest(const double *values, size_t count, size_t k, std::vector<double> *scratch);
 
+/// How many of values[start, stop) lie below `limit`: the rank `limit`
+/// would take among them (so nth_smallest(k) >= limit exactly when it is at
+/// most k), in one pass without a copy.
+size_t count_below(const double *values, size_t start, size_t stop, double limit);
+
 /// out[i] = values[0] + ... + values[i].
 void running_sum(const double *values, size_t count, double *out);
 

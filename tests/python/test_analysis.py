@@ -1,6 +1,7 @@
 """Converter measurements: the FFT against a direct DFT, the stand-in's tone
 measured (Dut.measure) against its known model, harmonics of a tone distorted on purpose,
-the plot's SVG, and bad input."""
+what an analysis keeps, the plot's SVG, and bad input."""
+import array
 import cmath
 import math
 import os
@@ -193,6 +194,49 @@ class BadInputTest(unittest.TestCase):
                          'samples must be codes of a 14-bit converter, within +/-16384')
         self.assertRaises(TypeError, analysis.analyse, 'codes' * 4, 14, 1e6)
         self.assertRaises(TypeError, analysis.analyse, tone(64, 5, 100), 14, '1e6')
+
+
+class KeptSamplesTest(unittest.TestCase):
+    def test_samples_are_a_copy_and_the_spectrum_is_made_when_read(self):
+        capture = array.array('i', tone(1024, 101, 1000, noise=0.5))
+        given = capture.tolist()
+        r = analysis.analyse(capture, 12, 1e6)
+        capture[:4] = array.array('i', [999] * 4)  # the caller's array stays theirs
+        self.assertEqual((r.samples.typecode, r.samples.tolist()), ('i', given))
+        self.assertNotIn('spectrum', vars(r))
+        levels = r.spectrum
+        self.assertIs(r.spectrum, levels)
+        self.assertEqual(len(levels), 513)
+        self.assertEqual(levels.tolist(), r.power_spectrum.levels().tolist())
+        peak = r.fundamental_bin
+        self.assertAlmostEqual(levels[peak], r.fundamental_dbfs, places=9)
+        r.spectrum = [0.0]  # an attribute as before
+        self.assertEqual(r.spectrum, [0.0])
+        self.assertEqual(analysis.analyse(given, 12, 1e6).samples.typecode, 'd')
+
+    def test_codes_beyond_the_converter_and_numbers_that_are_not_finite(self):
+        # An integer beyond any double raised OverflowError, and doubles
+        # whose sum overflows were said not to be finite: both are codes no
+        # 14-bit converter gives.
+        for bad in ([10 ** 400] + [0] * 15, [1e308] * 16, array.array('i', [-16385] * 16)):
+            with self.assertRaises(ValueError) as caught:
+                analysis.analyse(bad, 14, 1e6)
+            self.assertEqual(str(caught.exception),
+                             'samples must be codes of a 14-bit converter, within +/-16384')
+        for bad in ([0.0] * 15 + [float('nan')], array.array('f', [float('inf')] * 16)):
+            with self.assertRaises(ValueError) as caught:
+                analysis.analyse(bad, 14, 1e6)
+            self.assertEqual(str(caught.exception), 'samples must be finite numbers')
+        # Numbers as float() reads them, as before: strings of numbers too.
+        self.assertEqual(analysis.analyse(map(str, tone(64, 5, 100)), 12, 1e6).fundamental_bin, 5)
+
+    def test_records_up_to_the_longest_transform(self):
+        self.assertGreaterEqual(analysis.MAX_SAMPLES, 2 ** 20)
+        analysis.check(analysis.MAX_SAMPLES, 'blackman-harris')
+        with self.assertRaises(ValueError) as caught:
+            analysis.check(2 * analysis.MAX_SAMPLES)
+        self.assertEqual(str(caught.exception), 'analyse needs a power-of-two number of samples, '
+                         '16 to %d, not %d' % (analysis.MAX_SAMPLES, 2 * analysis.MAX_SAMPLES))
 
 
 class PlotTest(unittest.TestCase):

@@ -180,6 +180,34 @@ class ReductionTest(unittest.TestCase):
         for rank in (0, 17, 149):
             self.assertEqual(signal.nth_smallest(v, rank, 20, 170), sorted(v[20:170])[rank])
 
+    def test_extremes_in_every_element_type(self):
+        v = self.values
+        self.assertEqual(signal.extremes(v), (min(v), max(v)))
+        self.assertEqual(signal.extremes(v, 10, 20), (min(v[10:20]), max(v[10:20])))
+        self.assertIsNone(signal.extremes(v, 5, 5))
+        # Each type read as it is: signed and unsigned, at the ends of its range.
+        for code, values in (('b', [-128, 5, 127]), ('B', [0, 7, 255]), ('h', [-32768, 3, 32767]),
+                             ('H', [65535, 0, 9]), ('i', [-2 ** 31, 0, 2 ** 31 - 1]),
+                             ('I', [2 ** 32 - 1, 1, 0]), ('l', [4, -2 ** 31]), ('L', [2 ** 32 - 1, 6]),
+                             ('f', [-1.5, 2.25, 2.0 ** 100])):
+            source = array.array(code, values)
+            self.assertEqual(signal.extremes(source), (min(values), max(values)), code)
+            view = analysis._view(source)  # in place
+            self.assertEqual(signal.extremes(view, 1), (min(values[1:]), max(values[1:])), code)
+
+    def test_counts_below_decide_as_order_statistics(self):
+        v = self.values
+        for limit in (0.0, v[17], 1.0, 100.0):
+            self.assertEqual(signal.count_below(v, limit, 20, 170),
+                             sum(1 for x in v[20:170] if x < limit))
+        # The rank `limit` takes: the order statistic of rank k is at least
+        # `limit` exactly when at most k values lie below it, also among equal values.
+        ties = array.array('d', sorted(list(v[:50]) * 3))
+        for rank in (0, 17, 74, 149):
+            value = signal.nth_smallest(ties, rank)
+            self.assertLessEqual(signal.count_below(ties, value), rank)
+            self.assertGreater(signal.count_below(ties, analysis._step(value, 1)), rank)
+
     def test_running_sums_and_accumulation(self):
         sums = signal.cumsum(self.values)
         self.assertAlmostEqual(sums[-1], math.fsum(self.values), places=9)
@@ -222,6 +250,30 @@ class FiguresTest(unittest.TestCase):
             self.assertLess(abs(a - b), DB + 1e-14 * 10 ** ((peak - b) / 20.0), b)
         self.assertEqual(str(native), str(python))
         return native
+
+    def test_the_coherence_test_decides_as_the_sorted_median_did(self):
+        # Bins whose median lies a few units in the last place either side of
+        # where the peak's neighbours stop being at the noise, repeated
+        # (the median among equal bins), at levels far apart.
+        class Bins(object):
+            def __init__(self, power):
+                self.values = array.array('d', power)
+                self.power, self.last = analysis._view(self.values), len(power) - 1
+        seen = set()
+        for neighbour in (3e-300, 1.0, 7.77e5, 2.5e299):
+            guess = neighbour * math.log(2) / 10
+            for units in range(-4, 5):
+                median = analysis._step(guess, units)
+                for one_side in (False, True):
+                    # 41 bins between DC and Nyquist, the median the 21st
+                    # smallest; the peak is the second last.
+                    inner = [1e-310] * 19 + [median] * 19 + [
+                        neighbour, neighbour * 1e6, 1e-310 if one_side else neighbour]
+                    power = [5.0] + inner + [0.0]
+                    want = reference._is_coherent(power)
+                    self.assertEqual(analysis._is_coherent(Bins(power)), want, (neighbour, units))
+                    seen.add(want)
+        self.assertEqual(seen, set([True, False]))
 
     def test_the_stand_ins_tones(self):
         qmsim.reset()
