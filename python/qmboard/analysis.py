@@ -127,17 +127,28 @@ class Spectrum(object):
     full_scale: a full-scale sine's power, 0 dBFS
     taken: one byte per bin, nonzero for the bins a component took
 
-    take() sums a component's bins and takes them; peak() and loudest() find
-    the largest bins not taken, free() sums them."""
+    Spectrum.of(samples, ...) transforms a capture; Spectrum(power, ...) takes
+    power already made (an average of several, say). take() sums a
+    component's bins and takes them; peak() and loudest() find the largest
+    bins not taken, free() sums them."""
 
-    def __init__(self, samples, window, full_scale, bin_width):
-        n = len(samples)
-        self.n, self.last, self.window = n, n // 2, window
-        self.power = _view(signal.power_spectrum(samples, window))
-        self.enbw = signal.window_gains(window, n)[2]
+    def __init__(self, power, window, full_scale, bin_width):
+        """`power`: an array('d') of the n/2 + 1 bins of n samples weighted by
+        `window`, which the Spectrum keeps (unresized) from now on."""
+        self.last = len(power) - 1
+        self.n, self.window = 2 * self.last, window
+        self.power = _view(power)
+        self.enbw = signal.window_gains(window, self.n)[2]
         self.lobe = _LOBE[window]
         self.full_scale, self.bin_width = full_scale, bin_width
         self.taken = bytearray(self.last + 1)
+
+    @classmethod
+    def of(cls, samples, window, full_scale, sampling_frequency):
+        """The Spectrum of `samples` (a buffer of numbers the kernels read,
+        a power-of-two count) weighted by `window`."""
+        return cls(signal.power_spectrum(samples, window), window, full_scale,
+                   sampling_frequency / len(samples))
 
     def take(self, centre, shared=False):
         """(count, power, moment = sum of bin * power) of the bins within the
@@ -425,13 +436,13 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
     n = len(values)
     full_scale = 0.5 * 4.0 ** (bit_width - 1)  # a full-scale sine's power
     coherent = None
-    spectrum = Spectrum(view, window or RECTANGULAR, full_scale, rate / n)
+    spectrum = Spectrum.of(view, window or RECTANGULAR, full_scale, rate)
     if window is None:
         coherent = _is_coherent(spectrum)
         window = RECTANGULAR if coherent else BLACKMAN_HARRIS
         if not coherent:
             _check_windowed(n, 'the capture is not coherent, and ')
-            spectrum = Spectrum(view, window, full_scale, rate / n)
+            spectrum = Spectrum.of(view, window, full_scale, rate)
     del view  # the samples are the caller's to change from here
 
     r = Analysis()

@@ -239,6 +239,29 @@ class KeptSamplesTest(unittest.TestCase):
                          '16 to %d, not %d' % (analysis.MAX_SAMPLES, 2 * analysis.MAX_SAMPLES))
 
 
+class SpectrumTest(unittest.TestCase):
+    def test_components_take_their_lobes_and_leave_the_rest_to_the_noise(self):
+        # 33 bins of 64 samples: 1 everywhere, DC 50, a tone of 100 on bin 12
+        # with 10 on either side, bins 20 and 25 equal at 7.
+        power = array.array('d', [1.0] * 33)
+        power[0], power[11], power[12], power[13], power[20], power[25] = 50, 10, 100, 10, 7, 7
+        s = analysis.Spectrum(power, 'blackman-harris', 2.0, 1e3)
+        self.assertEqual((s.n, s.last, s.lobe, s.bin_width), (64, 32, 8, 1e3))
+        self.assertEqual(s.take(0), (9, 58.0, 36.0))                       # DC: bins 0..8
+        self.assertEqual(s.peak(), (12, 100.0))
+        self.assertEqual(s.take(12, shared=True), (17, 140.0, 1728.0))    # bins 4..20, all
+        self.assertEqual(s.take(24), (12, 18.0, 468.0))                    # 21..32, untaken
+        self.assertEqual(s.free(), (0, 0.0))
+        self.assertIsNone(s.loudest())
+        self.assertEqual([k for k in range(33) if not s.taken[k]], [])
+        fresh = analysis.Spectrum(power, 'rectangular', 2.0, 1e3)
+        fresh.take(12)
+        self.assertEqual(fresh.free(), (30, 60.0))                   # bins 1..31 but 12
+        self.assertEqual(fresh.loudest(), (13, 10.0))                 # the higher of 11 and 13
+        self.assertEqual(fresh.loudest(14, 32), (25, 7.0))            # the higher of 20 and 25
+        self.assertEqual(fresh.levels()[12], 10 * math.log10(100 / 2.0))
+
+
 class PlotTest(unittest.TestCase):
     def test_svg_holds_the_figures_and_markers(self):
         r = analysis.analyse(tone(4096, 1501, 1000, HarmonicsTest.HD, noise=0.5), 12, 100e6)
