@@ -2,9 +2,15 @@
 // touches no Python object (its buffers were taken before); a native
 // exception it throws (std::bad_alloc from a table or buffer) is caught
 // here, on the kernel's side, and reported once the lock is back.
+//
+// A kernel of little work keeps the lock: while another thread waits for
+// it, handing the lock over and taking it back costs a wake-up of each
+// thread, more than a pass over a few thousand values (an analysis makes a
+// dozen such calls, on the few bins of a component).
 #ifndef QM_SIGNAL_RELEASED_H
 #define QM_SIGNAL_RELEASED_H
 
+#include <cstddef>
 #include <new>
 
 #include "runtime/python.h"
@@ -12,13 +18,17 @@
 
 namespace qs {
 
-/// Runs `kernel()` without the lock. True when it completed; false with
+/// Elements of work from which a kernel runs without the lock.
+constexpr size_t kReleasedWork = size_t(1) << 14;
+
+/// Runs `kernel()`, without the lock when `work` (elements the kernel
+/// passes over) reaches kReleasedWork. True when it completed; false with
 /// MemoryError or RuntimeError set.
 template <typename Kernel>
-bool released(Kernel &&kernel) {
+bool released(size_t work, Kernel &&kernel) {
   Problem problem = kInternal;
   bool done = false;
-  PyThreadState *state = PyEval_SaveThread();
+  PyThreadState *state = work >= kReleasedWork ? PyEval_SaveThread() : nullptr;
   try {
     kernel();
     done = true;
@@ -27,7 +37,7 @@ bool released(Kernel &&kernel) {
   } catch (...) {
     problem = kInternal;
   }
-  PyEval_RestoreThread(state);
+  if (state) PyEval_RestoreThread(state);
   if (!done) fail(problem);
   return done;
 }

@@ -133,22 +133,49 @@ class Spectrum(object):
     bins not taken, free() sums them."""
 
     def __init__(self, power, window, full_scale, bin_width):
-        """`power`: an array('d') of the n/2 + 1 bins of n samples weighted by
-        `window`, which the Spectrum keeps (unresized) from now on."""
-        self.last = len(power) - 1
-        self.n, self.window = 2 * self.last, window
-        self.power = _view(power)
-        self.enbw = signal.window_gains(window, self.n)[2]
-        self.lobe = _LOBE[window]
-        self.full_scale, self.bin_width = full_scale, bin_width
-        self.taken = bytearray(self.last + 1)
+        """`power`: the n/2 + 1 bins (finite numbers) of n samples, n a power
+        of two, weighted by `window` ('rectangular' or 'blackman-harris'),
+        of which the Spectrum keeps a copy; `full_scale` and `bin_width`
+        positive. TypeError or ValueError for anything else."""
+        if window not in _LOBE:
+            raise ValueError('window must be %r or %r, not %r' % (RECTANGULAR, BLACKMAN_HARRIS,
+                                                                 window))
+        if isinstance(power, basestring):
+            raise TypeError('power must be a sequence of numbers, not %s' % type(power).__name__)
+        copy = power[:] if isinstance(power, array.array) and power.typecode == 'd' else None
+        try:
+            copy = copy or array.array('d', power)
+        except TypeError:
+            raise TypeError('power must be a sequence of numbers')
+        except OverflowError:
+            raise ValueError('power must be finite numbers')
+        self._keep(copy, window, arguments.number(full_scale, 'full_scale'),
+                   arguments.number(bin_width, 'bin_width'))
+        try:
+            low = signal.extremes(self.power)[0]
+        except ValueError:
+            raise ValueError('power must be finite numbers')
+        if low < 0:
+            raise ValueError('power must not be negative')
 
     @classmethod
     def of(cls, samples, window, full_scale, sampling_frequency):
         """The Spectrum of `samples` (a buffer of numbers the kernels read,
         a power-of-two count) weighted by `window`."""
-        return cls(signal.power_spectrum(samples, window), window, full_scale,
-                   sampling_frequency / len(samples))
+        spectrum = cls.__new__(cls)
+        spectrum._keep(signal.power_spectrum(samples, window), window, full_scale,
+                       sampling_frequency / len(samples))
+        return spectrum
+
+    def _keep(self, power, window, full_scale, bin_width):
+        """Takes `power`, an array('d') nobody else holds: viewed, never resized."""
+        self.last = len(power) - 1
+        self.n, self.window = 2 * self.last, window
+        self.enbw = signal.window_gains(window, self.n)[2]  # ValueError unless n is a power of two
+        self.power = _view(power)
+        self.lobe = _LOBE[window]
+        self.full_scale, self.bin_width = full_scale, bin_width
+        self.taken = bytearray(self.last + 1)
 
     def take(self, centre, shared=False):
         """(count, power, moment = sum of bin * power) of the bins within the

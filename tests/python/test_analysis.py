@@ -260,6 +260,18 @@ class SpectrumTest(unittest.TestCase):
         self.assertEqual(fresh.loudest(), (13, 10.0))                 # the higher of 11 and 13
         self.assertEqual(fresh.loudest(14, 32), (25, 7.0))            # the higher of 20 and 25
         self.assertEqual(fresh.levels()[12], 10 * math.log10(100 / 2.0))
+        power[12] = 0.0  # the spectrum holds a copy
+        self.assertEqual(fresh.power[12], 100.0)
+        for args, exception in (((power, 'hann', 2.0, 1e3), ValueError),
+                                ((power[:32], 'rectangular', 2.0, 1e3), ValueError),
+                                ((power, 'rectangular', 0, 1e3), ValueError),
+                                ((power, 'rectangular', 2.0, '1e3'), TypeError),
+                                (([1.0, -1.0, 0.0], 'rectangular', 2.0, 1e3), ValueError),
+                                (([1.0, float('nan'), 0.0], 'rectangular', 2.0, 1e3), ValueError),
+                                ((['a'] * 3, 'rectangular', 2.0, 1e3), TypeError),
+                                (([10 ** 400] * 3, 'rectangular', 2.0, 1e3), ValueError),
+                                (('abc', 'rectangular', 2.0, 1e3), TypeError)):
+            self.assertRaises(exception, analysis.Spectrum, *args)
 
 
 class PlotTest(unittest.TestCase):

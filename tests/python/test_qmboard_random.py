@@ -95,7 +95,7 @@ def targets(board, dut):
     methods and properties of the live objects."""
     found = public(qmboard, [n for n in qmboard.__all__
                              if n not in ('Event', 'on_event', 'SPACES')])
-    found += public(analysis, ['analyse', 'check', 'fft', 'rfft'])
+    found += public(analysis, ['analyse', 'check', 'fft', 'rfft', 'Spectrum'])
     found += public(plot, ['svg_text', 'write_svg'])
     found += public(samples, ['decode', 'decode_words', 'encode', 'check_format', 'format_name'])
     for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68)):
