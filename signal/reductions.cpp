@@ -38,9 +38,6 @@ struct Bins {
     return 0;
   }
   uint8_t *mask_bytes() const { return masked ? static_cast<uint8_t *>(mask.writable()) : nullptr; }
-  /// The values a reduction passes over: the range, or all of them where
-  /// read() widens them first.
-  size_t work() const { return values.code() == 'd' ? hi - lo : values.count(); }
   /// The values as doubles (lock released); false when a bin of the range is not finite.
   bool read(std::vector<double> *scratch, const double **out) const {
     *out = as_doubles(values.typed(), scratch);
@@ -66,7 +63,7 @@ PyObject *accumulate(PyObject *, PyObject *args, PyObject *kwargs) {
     return fail(kSizes, "values", Py_ssize_t(values.count()), "total",
                 Py_ssize_t(total.count()));
   bool finite = true;
-  if (!released(values.count(), [&] {
+  if (!released([&] {
         std::vector<double> scratch, sums;
         const double *v = as_doubles(values.typed(), &scratch);
         finite = all_finite(v, values.count());
@@ -97,7 +94,7 @@ PyObject *band(PyObject *, PyObject *args, PyObject *kwargs) {
   if (bins.open(values, start, stop, mask, mark) < 0) return nullptr;
   Band sums;
   bool finite = true;
-  if (!released(bins.work(), [&] {
+  if (!released([&] {
         std::vector<double> scratch;
         const double *v;
         finite = bins.read(&scratch, &v);
@@ -121,7 +118,7 @@ PyObject *argmax(PyObject *, PyObject *args, PyObject *kwargs) {
   long best = -1;
   double value = 0.0;
   bool finite = true;
-  if (!released(bins.work(), [&] {
+  if (!released([&] {
         std::vector<double> scratch;
         const double *v;
         finite = bins.read(&scratch, &v);
@@ -146,7 +143,7 @@ PyObject *peaks(PyObject *, PyObject *args, PyObject *kwargs) {
   if (count < 0) return fail(kRange, "count", long(count), Py_ssize_t(bins.values.count()));
   std::vector<size_t> found;
   bool finite = true;
-  if (!released(bins.work(), [&] {
+  if (!released([&] {
         std::vector<double> scratch;
         const double *v;
         finite = bins.read(&scratch, &v);
@@ -180,7 +177,7 @@ PyObject *nth_smallest(PyObject *, PyObject *args, PyObject *kwargs) {
     return fail(kRank, long(rank), Py_ssize_t(size) - 1);
   double value = 0.0;
   bool finite = true;
-  if (!released(bins.work(), [&] {
+  if (!released([&] {
         std::vector<double> scratch, reordered;
         const double *v;
         finite = bins.read(&scratch, &v);
@@ -204,7 +201,7 @@ PyObject *count_below(PyObject *, PyObject *args, PyObject *kwargs) {
   if (bins.open(values, start, stop, nullptr, false) < 0) return nullptr;
   size_t count = 0;
   bool finite = true;
-  if (!released(bins.work(), [&] {
+  if (!released([&] {
         std::vector<double> scratch;
         const double *v;
         finite = bins.read(&scratch, &v);
@@ -227,7 +224,7 @@ PyObject *cumsum(PyObject *, PyObject *args, PyObject *kwargs) {
   OwnedReference result(new_array('d', bins.values.count(), &out));
   if (!result) return nullptr;
   bool finite = true;
-  if (!released(bins.work(), [&] {
+  if (!released([&] {
         std::vector<double> scratch;
         const double *v;
         finite = bins.read(&scratch, &v);
@@ -250,8 +247,7 @@ PyObject *extremes(PyObject *, PyObject *args, PyObject *kwargs) {
   if (bins.lo == bins.hi) Py_RETURN_NONE;
   double low = 0.0, high = 0.0;
   bool finite = true;
-  if (!released(bins.hi - bins.lo,
-                [&] { finite = qs::extremes(bins.values.typed(), bins.lo, bins.hi, &low, &high); }))
+  if (!released([&] { finite = qs::extremes(bins.values.typed(), bins.lo, bins.hi, &low, &high); }))
     return nullptr;
   if (!finite) return fail(kNotFinite, "values");
   return Py_BuildValue("(dd)", low, high);

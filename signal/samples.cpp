@@ -39,7 +39,7 @@ PyObject *decode(PyObject *, PyObject *args, PyObject *kwargs) {
   OwnedReference result(new_array('i', count, &out));
   if (!result) return nullptr;
   const unsigned char *first = static_cast<const unsigned char *>(in.data()) + 4 * channel;
-  if (!released(count, [&] {
+  if (!released([&] {
         qs::decode(uint32_t(format), unsigned(bits), first, count, size_t(channels),
                    static_cast<int32_t *>(out));
       }))
@@ -63,7 +63,7 @@ PyObject *encode(PyObject *, PyObject *args, PyObject *kwargs) {
   if (!result) return nullptr;
   size_t done = 0;
   int64_t bad = 0;
-  if (!released(values.count, [&] {
+  if (!released([&] {
         done = qs::encode(uint32_t(format), unsigned(bits), values.code, values.data,
                           values.count, static_cast<uint32_t *>(out), &bad);
       }))
@@ -98,7 +98,7 @@ PyObject *deinterleave(PyObject *, PyObject *args, PyObject *kwargs) {
     PyList_SET_ITEM(list.get(), c, run);  // the list owns it from here
   }
   size_t size = size_t(element_of(in.code())->size);
-  if (!released(in.count(), [&] { qs::deinterleave(in.data(), frames, size_t(channels), size, outs.data()); }))
+  if (!released([&] { qs::deinterleave(in.data(), frames, size_t(channels), size, outs.data()); }))
     return nullptr;
   return list.release();
 }
@@ -117,7 +117,7 @@ PyObject *histogram(PyObject *, PyObject *args, PyObject *kwargs) {
   void *out;
   OwnedReference result(new_array('I', codes, &out));
   if (!result) return nullptr;
-  if (!released(in.bytes() / 4 + codes, [&] {
+  if (!released([&] {
         std::memset(out, 0, codes * 4);
         qs::histogram(uint32_t(format), unsigned(bits), in.data(), in.bytes() / 4,
                       static_cast<uint32_t *>(out));

@@ -48,7 +48,7 @@ PyObject *window(PyObject *, PyObject *args, PyObject *kwargs) {
   void *out;
   OwnedReference result(new_array('d', n, &out));
   if (!result) return nullptr;
-  if (!released(n, [&] {
+  if (!released([&] {
         std::shared_ptr<const WindowWeights> weights = window_weights(id, n);
         double *w = static_cast<double *>(out);
         for (size_t i = 0; i < n; ++i) w[i] = weights->w.empty() ? 1.0 : weights->w[i];
@@ -62,7 +62,7 @@ PyObject *window_gains(PyObject *, PyObject *args, PyObject *kwargs) {
   size_t n = 0;
   if (window_and_length(args, kwargs, "sn:window_gains", &id, &n) < 0) return nullptr;
   std::shared_ptr<const WindowWeights> weights;
-  if (!released(n, [&] { weights = window_weights(id, n); })) return nullptr;
+  if (!released([&] { weights = window_weights(id, n); })) return nullptr;
   double sum = weights->sum, squares = weights->squares;
   return Py_BuildValue("(dddi)", sum / double(n), squares / double(n),
                        double(n) * squares / (sum * sum), window_row(id).term_count);
@@ -80,7 +80,7 @@ PyObject *rfft(PyObject *, PyObject *args, PyObject *kwargs) {
   OwnedReference result(new_array('d', in.count() + 2, &out));
   if (!result) return nullptr;
   bool finite = true;
-  if (!released(in.count(), [&] { finite = real_transform(in.typed(), static_cast<double *>(out)); }))
+  if (!released([&] { finite = real_transform(in.typed(), static_cast<double *>(out)); }))
     return nullptr;
   if (!finite) return fail(kNotFinite, "samples");
   return result.release();
@@ -101,7 +101,7 @@ PyObject *power_spectrum(PyObject *, PyObject *args, PyObject *kwargs) {
   OwnedReference result(new_array('d', in.count() / 2 + 1, &out));
   if (!result) return nullptr;
   bool finite = true;
-  if (!released(in.count(), [&] { finite = qs::power_spectrum(in.typed(), id, static_cast<double *>(out)); }))
+  if (!released([&] { finite = qs::power_spectrum(in.typed(), id, static_cast<double *>(out)); }))
     return nullptr;
   if (!finite) return fail(kNotFinite, "samples");
   return result.release();
@@ -124,7 +124,7 @@ PyObject *dbfs(PyObject *, PyObject *args, PyObject *kwargs) {
   OwnedReference result(new_array('d', values.count, &out));
   if (!result) return nullptr;
   bool finite = true;
-  if (!released(values.count, [&] {
+  if (!released([&] {
         std::vector<double> scratch;
         const double *p = as_doubles(values, &scratch);
         finite = all_finite(p, values.count);
