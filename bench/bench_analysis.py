@@ -107,31 +107,32 @@ def measure_split():
 
 
 def threads():
-    n, rounds = 2 ** 18, 8
-    data = [capture(n, 1000.3 + i) for i in range(2)]
-    for d in data:
-        analysis.analyse(d, BITS, RATE)
+    """The same analyses (captures off a bin: two transforms each) by one
+    thread and by two, one capture each; runs alternate, the best counts."""
+    print('\ntwo threads against one, native (%s before)' % load())
+    for n, rounds in ((65536, 32), (2 ** 18, 4)):
+        data = [capture(n, n / 64.0 + 0.3 + i) for i in range(2)]
 
-    def work(samples, count):
-        for _ in range(count):
-            analysis.analyse(samples, BITS, RATE)
+        def work(samples):
+            for _ in range(rounds):
+                analysis.analyse(samples, BITS, RATE)
 
-    def one():
-        work(data[0], rounds)
-        work(data[1], rounds)
+        def one():
+            for samples in data:
+                work(samples)
 
-    def two():
-        ts = [threading.Thread(target=work, args=(d, rounds)) for d in data]
-        for t in ts:
-            t.start()
-        for t in ts:
-            t.join()
-    before = load()
-    single, double = times(one, 5)[0], times(two, 5)[0]
-    print('\n%d analyses of %d samples off a bin, native (%s before, %s after):\n'
-          '  one thread %.1f ms, two threads %.1f ms: speed-up %.2f on %d cores'
-          % (2 * rounds, n, before, load(), single * 1e3, double * 1e3, single / double,
-             os.sysconf('SC_NPROCESSORS_ONLN')))
+        def two():
+            ts = [threading.Thread(target=work, args=(samples,)) for samples in data]
+            for t in ts:
+                t.start()
+            for t in ts:
+                t.join()
+        single = double = float('inf')
+        for _ in range(15):
+            single, double = min(single, times(one, 1)[0]), min(double, times(two, 1)[0])
+        print('  %d analyses of %d samples: one thread %.1f ms, two threads %.1f ms: '
+              'speed-up %.2f' % (2 * rounds, n, single * 1e3, double * 1e3, single / double))
+    print('  (%d cores; %s after)' % (os.sysconf('SC_NPROCESSORS_ONLN'), load()))
 
 
 # The program callgrind counts: the samples read from a file (made outside
