@@ -167,6 +167,15 @@ class Spectrum(object):
                        sampling_frequency / len(samples))
         return spectrum
 
+    def _rewindowed(self, samples, window):
+        """This spectrum, no bin taken yet, made anew from `samples` weighted by
+        `window` in the same memory (a 2**20-sample record's bins would take
+        some thousand fresh pages)."""
+        signal.power_spectrum(samples, window, self.power)
+        self.window, self.enbw = window, signal.window_gains(window, self.n)[2]
+        self.lobe = _LOBE[window]
+        return self
+
     def _keep(self, power, window, full_scale, bin_width):
         """Takes `power`, an array('d') nobody else holds: viewed, never resized."""
         self.last = len(power) - 1
@@ -469,7 +478,7 @@ def analyse(samples, bit_width, sampling_frequency, window=None):
         window = RECTANGULAR if coherent else BLACKMAN_HARRIS
         if not coherent:
             _check_windowed(n, 'the capture is not coherent, and ')
-            spectrum = Spectrum.of(view, window, full_scale, rate)
+            spectrum = spectrum._rewindowed(view, window)
     del view  # the samples are the caller's to change from here
 
     r = Analysis()
