@@ -140,11 +140,12 @@ def threads():
 CALLGRIND_PROGRAM = '''
 import array
 import qmboard
+import signal_reference
 from qmboard import analysis
 n, case, repeat = %(n)d, %(case)r, %(repeat)d
 samples = array.array('i')
 samples.fromfile(open(%(path)r, 'rb'), n)
-window = 'blackman-harris' if case == 'given' else None
+window = 'blackman-harris' if case == 'window given' else None
 if case == 'measure':
     board = qmboard.open(0)
     dut = board.dut(0)
@@ -152,6 +153,8 @@ if case == 'measure':
 for _ in range(repeat):
     if case == 'measure':
         dut.measure(n)
+    elif case == 'pure Python, coherent':
+        signal_reference.analyse(samples, 14, 250e6)
     else:
         analysis.analyse(samples, 14, 250e6, window)
 '''
@@ -161,7 +164,7 @@ def callgrind(n, case, repeat, folder):
     """(total instructions, callgrind_annotate's inclusive text) of one run."""
     out, path = os.path.join(folder, 'callgrind.out'), os.path.join(folder, 'samples')
     with open(path, 'wb') as f:
-        capture(n, n // 16 + 1 if case == 'coherent' else n / 16.0 + 1.3).tofile(f)
+        capture(n, n // 16 + 1 if 'coherent' in case else n / 16.0 + 1.3).tofile(f)
     program = CALLGRIND_PROGRAM % {'n': n, 'case': case, 'repeat': repeat, 'path': path}
     subprocess.check_call(['valgrind', '--tool=callgrind', '--callgrind-out-file=' + out,
                            sys.executable, '-c', program],
@@ -191,8 +194,9 @@ def instructions():
         return
     folder = tempfile.mkdtemp()
     print('\n%-58s %14s' % ('instructions per call (callgrind)', 'Ir'))
-    for n, case in ((65536, 'coherent'), (65536, 'off'), (65536, 'given'), (2 ** 20, 'coherent'),
-                    (2 ** 20, 'off')):
+    for n, case in ((8192, 'coherent'), (65536, 'coherent'), (65536, 'off a bin'),
+                    (65536, 'window given'), (65536, 'pure Python, coherent'),
+                    (2 ** 20, 'coherent'), (2 ** 20, 'off a bin')):
         once, _ = callgrind(n, case, 1, folder)
         thrice, _ = callgrind(n, case, 3, folder)
         print('  %-56s %14s' % ('analyse(), %d samples, %s' % (n, case),
