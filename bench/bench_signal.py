@@ -87,7 +87,7 @@ def capture(n, cycles, bits=BITS):
 
 
 def spectra():
-    print('\n%-52s %10s' % ('analysis kernels', 'ms'))
+    print('\n%-58s %10s' % ('analysis kernels', 'ms'))
     for n in (65536, 2 ** 20):
         coherent, off = capture(n, n // 16 + 1), capture(n, n / 16.0 + 1.3)
         signal.power_spectrum(coherent)  # tables made once
@@ -95,6 +95,7 @@ def spectra():
         repeat = 7 if n <= 65536 else 3
         power = signal.power_spectrum(coherent)
         view = (ctypes.c_double * len(power)).from_buffer(power)
+        samples = (ctypes.c_int32 * n).from_buffer(coherent)
         taken = bytearray(len(power))
         rows = [
             ('power_spectrum, rectangular', lambda: signal.power_spectrum(coherent)),
@@ -106,10 +107,11 @@ def spectra():
             ('argmax over the bins (in place, masked)',
              lambda: signal.argmax(view, 1, None, taken)),
             ('nth_smallest: the median bin', lambda: signal.nth_smallest(view, n // 4)),
-            ('extremes of the samples', lambda: signal.extremes(coherent)),
+            ('count_below: bins below a level', lambda: signal.count_below(view, 1.0)),
+            ('extremes of the samples (in place)', lambda: signal.extremes(samples)),
         ]
         for label, fn in rows:
-            print('  %-50s %10.3f' % ('%d samples: %s' % (n, label), best(fn, repeat) * 1e3))
+            print('  %-56s %10.3f' % ('%d samples: %s' % (n, label), best(fn, repeat) * 1e3))
 
 
 def threads():
