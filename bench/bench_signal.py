@@ -5,9 +5,8 @@
    one copy, the stand-in computing each word) and next to that one copy
    alone; the pure-Python decode of today for comparison.
 2. The kernels of an analysis at 65,536 and 2**20 samples (power spectrum,
-   levels in dBFS) and analyse() composed from them (tests/python/
-   native_analysis.py), coherent and windowed, next to today's pure-Python
-   analyse() at 65,536.
+   levels in dBFS, the reductions); analyse() itself, which composes them,
+   is timed by bench_analysis.py.
 3. Two threads computing power spectra at once against one doing the same
    work: the speed-up of releasing the lock (2 cores at most).
 4. With valgrind: instructions per call (callgrind), which do not vary
@@ -25,10 +24,8 @@ import threading
 import time
 
 import _qm_signal as signal
-import native_analysis
 import qm_python as qm
 import signal_reference as reference
-from qmboard import analysis
 
 WORDS = 65536
 BITS = 14
@@ -75,7 +72,8 @@ def decoding():
                  best(lambda: signal.decode(view, BITS, fmt), number=20)),
                 ('native decode of the copied bytes (str)',
                  best(lambda: signal.decode(raw, BITS, fmt), number=20)),
-                ('pure-Python decode of today', best(lambda: reference.decode(raw, BITS, fmt), 3))]
+                ('pure-Python decode qmboard had (signal_reference)',
+                 best(lambda: reference.decode(raw, BITS, fmt), 3))]
         print(name)
         for label, seconds in rows:
             print('  %-50s %10.3f %8.2f' % (label, seconds * 1e3, seconds / read))
@@ -89,31 +87,31 @@ def capture(n, cycles, bits=BITS):
 
 
 def spectra():
-    print('\n%-52s %10s' % ('analysis kernels and analyse()', 'ms'))
+    print('\n%-58s %10s' % ('analysis kernels', 'ms'))
     for n in (65536, 2 ** 20):
         coherent, off = capture(n, n // 16 + 1), capture(n, n / 16.0 + 1.3)
-        native_analysis.analyse(coherent, BITS, 250e6)  # tables made once
-        native_analysis.analyse(off, BITS, 250e6)
+        signal.power_spectrum(coherent)  # tables made once
+        signal.power_spectrum(off, 'blackman-harris')
         repeat = 7 if n <= 65536 else 3
         power = signal.power_spectrum(coherent)
+        view = (ctypes.c_double * len(power)).from_buffer(power)
+        samples = (ctypes.c_int32 * n).from_buffer(coherent)
+        taken = bytearray(len(power))
         rows = [
             ('power_spectrum, rectangular', lambda: signal.power_spectrum(coherent)),
             ('power_spectrum, 7-term Blackman-Harris',
              lambda: signal.power_spectrum(off, 'blackman-harris')),
-            ('dbfs of the bins', lambda: signal.dbfs(power, 1.0, 1.0)),
+            ('dbfs of the bins', lambda: signal.dbfs(view, 1.0, 1.0)),
             ('rfft', lambda: signal.rfft(coherent)),
-            ('analyse(), coherent (one transform)',
-             lambda: native_analysis.analyse(coherent, BITS, 250e6)),
-            ('analyse(), off a bin (two transforms)',
-             lambda: native_analysis.analyse(off, BITS, 250e6)),
-            ('analyse(), windowed (window given)',
-             lambda: native_analysis.analyse(off, BITS, 250e6, 'blackman-harris')),
+            ('band over the bins (in place, masked)', lambda: signal.band(view, 1, None, taken)),
+            ('argmax over the bins (in place, masked)',
+             lambda: signal.argmax(view, 1, None, taken)),
+            ('nth_smallest: the median bin', lambda: signal.nth_smallest(view, n // 4)),
+            ('count_below: bins below a level', lambda: signal.count_below(view, 1.0)),
+            ('extremes of the samples (in place)', lambda: signal.extremes(samples)),
         ]
         for label, fn in rows:
-            print('  %-50s %10.3f' % ('%d samples: %s' % (n, label), best(fn, repeat) * 1e3))
-    samples = capture(65536, 65536 // 16 + 1)
-    print('  %-50s %10.3f' % ('65536 samples: pure-Python analyse() of today',
-                              best(lambda: analysis.analyse(samples, BITS, 250e6), 2) * 1e3))
+            print('  %-56s %10.3f' % ('%d samples: %s' % (n, label), best(fn, repeat) * 1e3))
 
 
 def threads():

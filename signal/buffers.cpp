@@ -141,14 +141,30 @@ int Buffer::finish() {
 PyObject *new_array(char code, size_t count, void **data) {
   const Element *e = element_of(code);
   size_t bytes = count * size_t(e->size);
-  // array(code, str) takes the string's bytes in one copy; the string's own
-  // bytes are left uninitialised, the kernel writes every element.
-  qm::OwnedReference initial(PyString_FromStringAndSize(nullptr, Py_ssize_t(bytes)));
-  if (!initial) return nullptr;
-  char text[2] = {code, 0};
-  qm::OwnedReference made(PyObject_CallFunction(array_type, const_cast<char *>("sO"), text,
-                                                initial.get()));
+  // A block of zeros, repeated: the array's memory is allocated and written
+  // once. (array(code, str) of a fresh str of the whole size would read the
+  // str's fresh pages too: above the allocator's mapping threshold, 512 KB
+  // on a 32-bit Linux, another page fault per 4 KB, which at 2**20 values
+  // costs as much as the kernel's own work.)
+  static const char zeros[4096] = {};
+  static_assert(sizeof zeros % 8 == 0, "the block holds whole elements of every type");
+  size_t block = bytes < sizeof zeros ? bytes : sizeof zeros;
+  qm::OwnedReference text(PyString_FromStringAndSize(zeros, Py_ssize_t(block)));
+  if (!text) return nullptr;
+  char type[2] = {code, 0};
+  qm::OwnedReference made(PyObject_CallFunction(array_type, const_cast<char *>("sO"), type,
+                                                text.get()));
   if (!made) return nullptr;
+  if (bytes > block) {
+    made = PySequence_Repeat(made.get(), Py_ssize_t(bytes / block));
+    if (!made) return nullptr;
+    if (size_t rest = bytes % block) {
+      qm::OwnedReference tail(PyObject_CallMethod(made.get(), const_cast<char *>("fromstring"),
+                                                  const_cast<char *>("s#"), zeros,
+                                                  Py_ssize_t(rest)));
+      if (!tail) return nullptr;
+    }
+  }
   Py_ssize_t length = 0;
   *data = nullptr;
   if (bytes && PyObject_AsWriteBuffer(made.get(), data, &length) < 0) return nullptr;

@@ -42,7 +42,7 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr}};
 
 constexpr int kFunctionCount = sizeof(methods) / sizeof(methods[0]) - 1;
-static_assert(kFunctionCount == 15, "functions.def has a row per function");
+static_assert(kFunctionCount == 17, "functions.def has a row per function");
 
 const char kDoc[] =
     "_qm_signal: the native signal core of the bench API.\n\n"
@@ -51,9 +51,10 @@ const char kDoc[] =
     "decode/encode of sample words, deinterleave, windows and their gains, the\n"
     "real transform and power spectrum, decibels, and the reductions the\n"
     "figures are made of (band sums outside a mask of taken bins, argmax,\n"
-    "peaks, order statistics, running sums, accumulation of spectra). An\n"
-    "array.array argument is copied for the call (another thread could resize\n"
-    "it meanwhile); other buffers are read in place.";
+    "peaks, order statistics and ranks, running sums, accumulation of\n"
+    "spectra, the extremes of samples). An array.array argument is copied\n"
+    "for the call (another thread could resize it meanwhile); other buffers\n"
+    "are read in place.";
 
 bool add_int(PyObject *module, const char *name, long value) {
   return PyModule_AddIntConstant(module, name, value) == 0;

@@ -1,6 +1,6 @@
 // reductions.cpp: the wrappers of the reductions: accumulate, band, argmax,
-// peaks, nth_smallest, cumsum. Values are read as doubles; the bins a
-// reduction reads must be finite.
+// peaks, nth_smallest, count_below, cumsum, extremes. Values are read as doubles (extremes
+// reads them in their own type); the bins a reduction reads must be finite.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -188,6 +188,30 @@ PyObject *nth_smallest(PyObject *, PyObject *args, PyObject *kwargs) {
   return PyFloat_FromDouble(value);
 }
 
+PyObject *count_below(PyObject *, PyObject *args, PyObject *kwargs) {
+  static const char *keywords[] = {"values", "limit", "start", "stop", nullptr};
+  PyObject *values, *stop = nullptr;
+  double limit;
+  Py_ssize_t start = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "Od|nO:count_below",
+                                   const_cast<char **>(keywords), &values, &limit, &start, &stop))
+    return nullptr;
+  if (finite_argument(limit, "limit", false) < 0) return nullptr;
+  Bins bins;
+  if (bins.open(values, start, stop, nullptr, false) < 0) return nullptr;
+  size_t count = 0;
+  bool finite = true;
+  if (!released([&] {
+        std::vector<double> scratch;
+        const double *v;
+        finite = bins.read(&scratch, &v);
+        if (finite) count = qs::count_below(v, bins.lo, bins.hi, limit);
+      }))
+    return nullptr;
+  if (!finite) return fail(kNotFinite, "values");
+  return PyInt_FromSsize_t(Py_ssize_t(count));
+}
+
 PyObject *cumsum(PyObject *, PyObject *args, PyObject *kwargs) {
   static const char *keywords[] = {"values", nullptr};
   PyObject *values;
@@ -209,6 +233,24 @@ PyObject *cumsum(PyObject *, PyObject *args, PyObject *kwargs) {
     return nullptr;
   if (!finite) return fail(kNotFinite, "values");
   return result.release();
+}
+
+PyObject *extremes(PyObject *, PyObject *args, PyObject *kwargs) {
+  static const char *keywords[] = {"values", "start", "stop", nullptr};
+  PyObject *values, *stop = nullptr;
+  Py_ssize_t start = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|nO:extremes", const_cast<char **>(keywords),
+                                   &values, &start, &stop))
+    return nullptr;
+  Bins bins;
+  if (bins.open(values, start, stop, nullptr, false) < 0) return nullptr;
+  if (bins.lo == bins.hi) Py_RETURN_NONE;
+  double low = 0.0, high = 0.0;
+  bool finite = true;
+  if (!released([&] { finite = qs::extremes(bins.values.typed(), bins.lo, bins.hi, &low, &high); }))
+    return nullptr;
+  if (!finite) return fail(kNotFinite, "values");
+  return Py_BuildValue("(dd)", low, high);
 }
 
 }  // namespace py

@@ -1,5 +1,7 @@
 // spectrum.cpp: the wrappers of the window and spectrum kernels: window,
 // window_gains, rfft, power_spectrum, dbfs.
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -87,23 +89,46 @@ PyObject *rfft(PyObject *, PyObject *args, PyObject *kwargs) {
 }
 
 PyObject *power_spectrum(PyObject *, PyObject *args, PyObject *kwargs) {
-  static const char *keywords[] = {"samples", "window", nullptr};
-  PyObject *samples;
+  static const char *keywords[] = {"samples", "window", "out", nullptr};
+  PyObject *samples, *out_object = nullptr;
   const char *name = "rectangular";
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|s:power_spectrum",
-                                   const_cast<char **>(keywords), &samples, &name))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|sO:power_spectrum",
+                                   const_cast<char **>(keywords), &samples, &name, &out_object))
     return nullptr;
   WindowId id;
   if (window_argument(name, &id) < 0) return nullptr;
   Buffer in;
   if (transform_input(samples, &in) < 0) return nullptr;
-  void *out;
-  OwnedReference result(new_array('d', in.count() / 2 + 1, &out));
-  if (!result) return nullptr;
+  size_t bins = in.count() / 2 + 1;
+  // Into `out` when given (a spectrum no longer needed: no new memory), else a new array.
+  Buffer out;
+  OwnedReference result;
+  double *power;
+  if (out_object && out_object != Py_None) {
+    if (out.open(out_object, "out", Buffer::kDoubles, Buffer::kWrite) < 0) return nullptr;
+    if (out.count() != bins)
+      return fail(kSizes, "out", Py_ssize_t(out.count()), "not", Py_ssize_t(bins));
+    Py_INCREF(out_object);
+    result = out_object;
+    power = static_cast<double *>(out.writable());
+  } else {
+    void *made;
+    result = new_array('d', bins, &made);
+    if (!result) return nullptr;
+    power = static_cast<double *>(made);
+  }
   bool finite = true;
-  if (!released([&] { finite = qs::power_spectrum(in.typed(), id, static_cast<double *>(out)); }))
+  if (!released([&] {
+        // An output taken in place may be unaligned for doubles: through a copy then.
+        std::vector<double> aligned;
+        bool direct = reinterpret_cast<uintptr_t>(power) % alignof(double) == 0;
+        if (!direct) aligned.resize(bins);
+        finite = qs::power_spectrum(in.typed(), id, direct ? power : aligned.data());
+        if (finite && !direct) std::memcpy(power, aligned.data(), bins * sizeof(double));
+      }))
     return nullptr;
   if (!finite) return fail(kNotFinite, "samples");
+  if (out.finish() < 0) return nullptr;
   return result.release();
 }
 

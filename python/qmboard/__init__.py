@@ -21,8 +21,9 @@ non-fatal status) with the status, the function and the library's last-error
 text when this failure set it; so does a capture that delivers fewer words
 than asked. Bad arguments raise TypeError or ValueError before anything is
 built or called. Captures count samples per channel (a configuration of
-several channels gives them interleaved), come out of the capture buffer in
-one bulk copy and are converted per data format and bit width. A DUT's
+several channels gives them interleaved) and are decoded per data format and
+bit width straight from the capture buffer, by the native signal core
+(_qm_signal) that also computes the measurements. A DUT's
 description is read once and again when an event, select(), load_fpga() or
 reset() may have changed it (qmboard.events says how qmboard shares the
 library's event receiver). The flat binding stays available as qm_python

@@ -1,6 +1,5 @@
 """A DUT of an open board: its description, captures, DAC, EEPROM kind,
 script versions and selection."""
-import array
 import datetime
 
 import qm_python as qm
@@ -209,8 +208,8 @@ class Dut(object):
         values: channels interleaved (sample n of channel c at n * channels
         + c; one channel: just the samples), signed per the data format (the
         configuration's default unless `data_format` is given) and bit width,
-        or the raw 32-bit words when `raw` is true. The buffer is read in one
-        bulk copy.
+        or the raw 32-bit words when `raw` is true. The samples are decoded
+        straight from the capture buffer (the raw words come in one bulk copy).
 
         samples x channels must lie within the configuration's transfer
         sizes (ValueError). A capture that delivers fewer words than asked
@@ -220,13 +219,11 @@ class Dut(object):
         arguments.integer(config, 'capture configuration')
         if data_format is not None:
             coding.check_format(data_format)
-        cfg, data = self._take(samples, config, data_format)
+        cfg, words = self._take(samples, config, data_format)
         if raw:
-            words = array.array(qm.WORD_TYPECODE)
-            words.fromstring(data)
-            return words
-        return coding.decode(data, cfg.bit_size, cfg.data_format if data_format is None
-                             else data_format)
+            return words.read()
+        return coding.decode_words(words, cfg.bit_size, cfg.data_format if data_format is None
+                                   else data_format)
 
     def measure(self, samples=8192, config=0, channel=0, window=None):
         """Captures `samples` samples per channel with capture configuration
@@ -243,10 +240,10 @@ class Dut(object):
         if not channel < channels:
             raise ValueError('no channel %d in capture configuration %d: it has %d'
                              % (channel, config, channels))
-        cfg, data = self._take(samples, config, None)
-        values = coding.decode(data, cfg.bit_size, cfg.data_format)
-        return analysis.analyse(values[channel::channels], cfg.bit_size,
-                                self.sampling_frequency_of(config), window)
+        cfg, words = self._take(samples, config, None)
+        values = coding.decode_words(words, cfg.bit_size, cfg.data_format, channels, channel)
+        del words  # the capture buffer goes before the analysis starts
+        return analysis.analyse(values, cfg.bit_size, self.sampling_frequency_of(config), window)
 
     def record(self, samples, config=0, data_format=None):
         """Captures as capture() does and returns a qmboard.Capture: the
@@ -260,12 +257,12 @@ class Dut(object):
         if data_format is not None:
             coding.check_format(data_format)
         time = datetime.datetime.utcnow().strftime('%Y-%m-%dT%H:%M:%S.%fZ')
-        cfg, data = self._take(samples, config, data_format)
+        cfg, words = self._take(samples, config, data_format)
         fmt = cfg.data_format if data_format is None else data_format
         board = self.board
         names, library = board._enumeration()
         duts = board.duts
-        return Capture(coding.decode(data, cfg.bit_size, fmt), cfg.bit_size,
+        return Capture(coding.decode_words(words, cfg.bit_size, fmt), cfg.bit_size,
                        self.sampling_frequency_of(config), _channels(cfg), fmt,
                        board=board.index, board_version=board.version,
                        board_name=_nth(names, board.index), dut=self.index,
@@ -291,7 +288,7 @@ class Dut(object):
         return words
 
     def _take(self, samples, config, data_format):
-        """(CaptureConfig, bytes of the captured words) of one capture."""
+        """(CaptureConfig, Qm_Word_Array of the captured words) of one capture."""
         epoch, cfg = self._capture_config(config)
         words = self._words(samples, config, cfg)
         fmt = cfg.data_format if data_format is None else data_format
@@ -299,7 +296,7 @@ class Dut(object):
         setup = qm.QmCaptureSetup(TransferSize=words, ChannelDataIndex=config, DataFormat=fmt)
         self._check(qm.QmBoardWriteCaptureStart(board, dut, setup), 'QmBoardWriteCaptureStart')
         try:
-            data = self._read_capture(words)
+            buffer = self._read_capture(words)
         except BaseException:
             qm.QmBoardWriteCaptureEnd(board, dut)  # the first failure is the one to report
             raise
@@ -315,14 +312,15 @@ class Dut(object):
                                      % (config, cfg.bit_size, _channels(cfg), now.bit_size,
                                         _channels(now)))
             cfg = now
-        return cfg, data
+        return cfg, buffer
 
     def _read_capture(self, count):
-        """The bytes of `count` captured words; the library may hand them out
-        in several reads. QmError unless exactly `count` words came."""
+        """A Qm_Word_Array holding the `count` captured words; the library may
+        hand them out in several reads (the first lands in place, later ones
+        through a second buffer). QmError unless exactly `count` words came."""
         buffer = qm.Qm_Word_Array(count)
-        pointer = buffer.cast()
-        board, chunks, done = self.board.index, [], 0
+        target, pointer = buffer, buffer.cast()
+        board, done = self.board.index, 0
         while done < count:
             left = count - done
             status, got = qm.QmBoardReadCaptureData(board, self.index, pointer, left)
@@ -338,9 +336,13 @@ class Dut(object):
                 raise self._short(QmError(status, 'QmBoardReadCaptureData', board=board,
                                           reason=reason + ', reporting ' + status_text(status)),
                                   done, count)
-            chunks.append(buffer.tostring(got))
+            if target is not buffer:
+                buffer.fromstring(target.tostring(got), done)
             done += got
-        return chunks[0] if len(chunks) == 1 else ''.join(chunks)
+            if done < count and target is buffer:
+                target = qm.Qm_Word_Array(count - done)
+                pointer = target.cast()
+        return buffer
 
     @staticmethod
     def _short(failure, words, requested):
@@ -394,7 +396,7 @@ class Dut(object):
         if not values or len(values) % len(channels):
             raise ValueError('values must be whole frames of %d sample(s), not %d values'
                              % (len(channels), len(values)))
-        encoded = coding.encode(values, self._dac_config(configuration).bit_width, data_format)
+        encoded = coding._encoded(values, self._dac_config(configuration).bit_width, data_format)
         words = qm.Qm_Word_Array(len(encoded))
         words.write(encoded)
         selected = qm.Qm_Word_Array(qm.QM_MAX_NUM_SIMULTANEOUS_DAC_CHANNELS_PROGRAMMED)

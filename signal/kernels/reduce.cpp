@@ -3,6 +3,7 @@
 #include "signal/kernels/reduce.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace qs {
@@ -62,9 +63,47 @@ double nth_smallest(const double *values, size_t count, size_t k, std::vector<do
   return (*scratch)[k];
 }
 
+size_t count_below(const double *values, size_t start, size_t stop, double limit) {
+  size_t count = 0;
+  for (size_t k = start; k < stop; ++k) count += values[k] < limit;
+  return count;
+}
+
 void running_sum(const double *values, size_t count, double *out) {
   double total = 0.0;
   for (size_t i = 0; i < count; ++i) out[i] = total += values[i];
+}
+
+namespace {
+
+template <typename T>
+bool extremes_as(const void *data, size_t start, size_t stop, double *low, double *high) {
+  const unsigned char *bytes = static_cast<const unsigned char *>(data);
+  T first;
+  std::memcpy(&first, bytes + start * sizeof(T), sizeof(T));
+  T lo = first, hi = first, spread = T(0);
+  for (size_t i = start; i < stop; ++i) {
+    T v;
+    std::memcpy(&v, bytes + i * sizeof(T), sizeof(T));  // any alignment
+    lo = v < lo ? v : lo;
+    hi = v > hi ? v : hi;
+    spread += v - v;  // integers: 0; floating point: NaN once one is not finite
+  }
+  *low = double(lo);
+  *high = double(hi);
+  return spread == T(0);
+}
+
+}  // namespace
+
+bool extremes(const Typed &in, size_t start, size_t stop, double *low, double *high) {
+  switch (in.code) {
+#define QM_ELEMENT(CODE, TYPE, INTEGRAL) \
+  case CODE: return extremes_as<TYPE>(in.data, start, stop, low, high);
+#include "signal/kernels/elements.def"
+#undef QM_ELEMENT
+  }
+  return false;
 }
 
 void accumulate(double *total, const double *values, size_t count, double weight) {

@@ -1,7 +1,7 @@
 // reduce.h: reductions over spectra (and any doubles) for the figure code:
 // sums over bin ranges outside a mask of taken bins, the largest bin and the
 // largest local peaks outside it, order statistics, running sums, and the
-// accumulation of spectra. Ranges are [start, stop) clipped to the values;
+// accumulation of spectra; and the extremes of samples in their own type. Ranges are [start, stop) clipped to the values;
 // a mask holds one byte per value, nonzero for a taken one.
 #ifndef QM_SIGNAL_KERNELS_REDUCE_H
 #define QM_SIGNAL_KERNELS_REDUCE_H
@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "signal/kernels/elements.h"
 
 namespace qs {
 
@@ -35,8 +37,18 @@ std::vector<size_t> peaks(const double *values, size_t size, size_t start, size_
 /// a copy in `scratch`. Throws std::bad_alloc.
 double nth_smallest(const double *values, size_t count, size_t k, std::vector<double> *scratch);
 
+/// How many of values[start, stop) lie below `limit`: the rank `limit`
+/// would take among them (so nth_smallest(k) >= limit exactly when it is at
+/// most k), in one pass without a copy.
+size_t count_below(const double *values, size_t start, size_t stop, double limit);
+
 /// out[i] = values[0] + ... + values[i].
 void running_sum(const double *values, size_t count, double *out);
+
+/// The smallest and largest of elements [start, stop) of `in` (start <
+/// stop), read in their own type: one pass, no widened copy. False when a
+/// floating-point one is not finite.
+bool extremes(const Typed &in, size_t start, size_t stop, double *low, double *high);
 
 /// total[i] += weight * values[i].
 void accumulate(double *total, const double *values, size_t count, double weight);

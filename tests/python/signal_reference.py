@@ -1,8 +1,9 @@
 """The pure-Python kernels the native signal core (_qm_signal) is checked
-against: sample decoding and encoding as qmboard.samples does them, the
-transforms, window and power spectrum of qmboard.analysis, copied as they
-were written there (table-driven byte translation for the decode, a
-Stockham radix-2 transform over lists)."""
+against, as qmboard had them before it computed with the signal core:
+sample decoding and encoding (table-driven byte translation), the
+transforms, window and power spectrum (a Stockham radix-2 transform over
+lists), and analyse(), the whole single-tone pipeline on them with the
+figure code of the time (lists of bins, sets of taken bins)."""
 import array
 import audioop
 import math
@@ -129,6 +130,7 @@ def _sign_magnitude_narrow(raw, bits):
     out[0::4], out[1::4] = v[0::2], v[1::2]
     out[2::4] = out[3::4] = v[1::2].translate(extend)
     return bytes(out)
+
 
 def encode(values, bits, data_format):
     """Sample words (ints) for signed `values`; a value outside the width's
@@ -264,3 +266,106 @@ def _power_spectrum(values, window):
     power[0] *= 0.5
     power[-1] *= 0.5
     return power, n * squares / (total * total)
+
+
+# ---- analyse(): the figures of a single tone (qmboard.analysis) ----
+HARMONICS = (2, 3, 4, 5, 6)
+_LOBE = {RECTANGULAR: 0, BLACKMAN_HARRIS: 8}
+_LEAK_LIMIT = 10.0
+_FLOOR_DB = -300.0
+
+
+def _is_coherent(power):
+    last = len(power) - 1
+    inner = power[1:last]
+    peak = 1 + inner.index(max(inner))
+    neighbours = [power[k] for k in (peak - 1, peak + 1) if 0 < k < last]
+    mean_noise = sorted(inner)[len(inner) // 2] / math.log(2)
+    return max(neighbours) <= _LEAK_LIMIT * mean_noise
+
+
+def _db(ratio):
+    if ratio <= 0:
+        return float('-inf')
+    return 10.0 * math.log10(ratio)
+
+
+def _fold(position, n):
+    position %= n
+    return n - position if position > n / 2.0 else position
+
+
+def _components(power, lobe):
+    last = len(power) - 1
+    n = 2 * last
+
+    def span(centre):
+        return [k for k in range(centre - lobe, centre + lobe + 1) if 0 <= k <= last]
+
+    taken = set(span(0))
+    peak = max((k for k in range(1, last + 1) if k not in taken), key=power.__getitem__)
+    fundamental = span(peak)
+    taken.update(fundamental)
+    signal = sum(power[k] for k in fundamental) or 1.0
+    centre = sum(k * power[k] for k in fundamental) / signal
+    harmonics = []
+    for order in HARMONICS:
+        position = _fold(order * centre, n)
+        own = [k for k in span(int(round(position))) if k not in taken]
+        taken.update(own)
+        harmonics.append((order, position, own))
+    noise = [k for k in range(1, last) if k not in taken]
+    return peak, fundamental, centre, harmonics, noise
+
+
+def analyse(samples, bit_width, sampling_frequency, window=None):
+    """qmboard.analysis.analyse as it was (arguments taken as valid): an
+    Analysis whose spectrum is a list of levels."""
+    from qmboard.analysis import Analysis, Harmonic
+    values = map(float, samples)
+    rate = float(sampling_frequency)
+    n = len(values)
+    coherent = None
+    power, enbw = _power_spectrum(values, window or RECTANGULAR)
+    if window is None:
+        coherent = _is_coherent(power)
+        window = RECTANGULAR if coherent else BLACKMAN_HARRIS
+        if not coherent:
+            power, enbw = _power_spectrum(values, window)
+    full_scale = 0.5 * 4.0 ** (bit_width - 1)
+    peak, fundamental, centre, harmonics, noise_bins = _components(power, _LOBE[window])
+    signal = sum(power[k] for k in fundamental)
+    if signal < full_scale * 1e-20:
+        raise ValueError('the capture holds no tone: nothing outside DC reaches -200 dBFS')
+    per_bin = sum(power[k] for k in noise_bins) / len(noise_bins) if noise_bins else 0.0
+    noise = per_bin * (n // 2)
+
+    r = Analysis()
+    r.samples, r.bit_width, r.sampling_frequency = values, bit_width, rate
+    r.window, r.coherent = window, coherent
+    r.bin_width = rate / n
+    r.spectrum = [max(_db(p * enbw / full_scale), _FLOOR_DB) for p in power]
+    r.fundamental_bin = peak
+    r.fundamental_frequency = centre * r.bin_width
+    r.fundamental_dbfs = _db(signal / full_scale)
+
+    r.harmonics, distortion, excess = [], 0.0, 0.0
+    spurs = [(power[k] * enbw, k, None) for k in noise_bins]
+    for order, position, own in harmonics:
+        at = int(round(position))
+        p = sum(power[k] for k in own)
+        distortion += p
+        excess += max(0.0, p - per_bin * len(own))
+        r.harmonics.append(Harmonic(order, at, position * r.bin_width, _db(p / signal)))
+        if own:
+            spurs.append((p, at, order))
+    r.thd = _db(distortion / signal)
+    r.noise_floor = _db(per_bin * enbw / full_scale)
+    r.snr = _db(signal / noise) if noise else float('inf')
+    r.sinad = _db(signal / (noise + excess)) if noise + excess else float('inf')
+    r.enob = (r.sinad - 1.76) / 6.02
+    spur, spur_bin, r.spur_order = max(spurs) if spurs else (0.0, 0, None)
+    r.spur_frequency = spur_bin * r.bin_width
+    r.sfdr_dbc = _db(signal / spur) if spur else float('inf')
+    r.sfdr_dbfs = _db(full_scale / spur) if spur else float('inf')
+    return r

@@ -1,6 +1,7 @@
 """Converter measurements: the FFT against a direct DFT, the stand-in's tone
 measured (Dut.measure) against its known model, harmonics of a tone distorted on purpose,
-the plot's SVG, and bad input."""
+what an analysis keeps, the plot's SVG, and bad input."""
+import array
 import cmath
 import math
 import os
@@ -193,6 +194,84 @@ class BadInputTest(unittest.TestCase):
                          'samples must be codes of a 14-bit converter, within +/-16384')
         self.assertRaises(TypeError, analysis.analyse, 'codes' * 4, 14, 1e6)
         self.assertRaises(TypeError, analysis.analyse, tone(64, 5, 100), 14, '1e6')
+
+
+class KeptSamplesTest(unittest.TestCase):
+    def test_samples_are_a_copy_and_the_spectrum_is_made_when_read(self):
+        capture = array.array('i', tone(1024, 101, 1000, noise=0.5))
+        given = capture.tolist()
+        r = analysis.analyse(capture, 12, 1e6)
+        capture[:4] = array.array('i', [999] * 4)  # the caller's array stays theirs
+        self.assertEqual((r.samples.typecode, r.samples.tolist()), ('i', given))
+        self.assertNotIn('spectrum', vars(r))
+        levels = r.spectrum
+        self.assertIs(r.spectrum, levels)
+        self.assertEqual(len(levels), 513)
+        self.assertEqual(levels.tolist(), r.power_spectrum.levels().tolist())
+        peak = r.fundamental_bin
+        self.assertAlmostEqual(levels[peak], r.fundamental_dbfs, places=9)
+        r.spectrum = [0.0]  # an attribute as before
+        self.assertEqual(r.spectrum, [0.0])
+        self.assertEqual(analysis.analyse(given, 12, 1e6).samples.typecode, 'd')
+
+    def test_codes_beyond_the_converter_and_numbers_that_are_not_finite(self):
+        # An integer beyond any double raised OverflowError, and doubles
+        # whose sum overflows were said not to be finite: both are codes no
+        # 14-bit converter gives.
+        for bad in ([10 ** 400] + [0] * 15, [1e308] * 16, array.array('i', [-16385] * 16)):
+            with self.assertRaises(ValueError) as caught:
+                analysis.analyse(bad, 14, 1e6)
+            self.assertEqual(str(caught.exception),
+                             'samples must be codes of a 14-bit converter, within +/-16384')
+        for bad in ([0.0] * 15 + [float('nan')], array.array('f', [float('inf')] * 16)):
+            with self.assertRaises(ValueError) as caught:
+                analysis.analyse(bad, 14, 1e6)
+            self.assertEqual(str(caught.exception), 'samples must be finite numbers')
+        # Numbers as float() reads them, as before: strings of numbers too.
+        self.assertEqual(analysis.analyse(map(str, tone(64, 5, 100)), 12, 1e6).fundamental_bin, 5)
+
+    def test_records_up_to_the_longest_transform(self):
+        self.assertGreaterEqual(analysis.MAX_SAMPLES, 2 ** 20)
+        analysis.check(analysis.MAX_SAMPLES, 'blackman-harris')
+        with self.assertRaises(ValueError) as caught:
+            analysis.check(2 * analysis.MAX_SAMPLES)
+        self.assertEqual(str(caught.exception), 'analyse needs a power-of-two number of samples, '
+                         '16 to %d, not %d' % (analysis.MAX_SAMPLES, 2 * analysis.MAX_SAMPLES))
+
+
+class SpectrumTest(unittest.TestCase):
+    def test_components_take_their_lobes_and_leave_the_rest_to_the_noise(self):
+        # 33 bins of 64 samples: 1 everywhere, DC 50, a tone of 100 on bin 12
+        # with 10 on either side, bins 20 and 25 equal at 7.
+        power = array.array('d', [1.0] * 33)
+        power[0], power[11], power[12], power[13], power[20], power[25] = 50, 10, 100, 10, 7, 7
+        s = analysis.Spectrum(power, 'blackman-harris', 2.0, 1e3)
+        self.assertEqual((s.n, s.last, s.lobe, s.bin_width), (64, 32, 8, 1e3))
+        self.assertEqual(s.take(0), (9, 58.0, 36.0))                       # DC: bins 0..8
+        self.assertEqual(s.peak(), (12, 100.0))
+        self.assertEqual(s.take(12, shared=True), (17, 140.0, 1728.0))    # bins 4..20, all
+        self.assertEqual(s.take(24), (12, 18.0, 468.0))                    # 21..32, untaken
+        self.assertEqual(s.free(), (0, 0.0))
+        self.assertIsNone(s.loudest())
+        self.assertEqual([k for k in range(33) if not s.taken[k]], [])
+        fresh = analysis.Spectrum(power, 'rectangular', 2.0, 1e3)
+        fresh.take(12)
+        self.assertEqual(fresh.free(), (30, 60.0))                   # bins 1..31 but 12
+        self.assertEqual(fresh.loudest(), (13, 10.0))                 # the higher of 11 and 13
+        self.assertEqual(fresh.loudest(14, 32), (25, 7.0))            # the higher of 20 and 25
+        self.assertEqual(fresh.levels()[12], 10 * math.log10(100 / 2.0))
+        power[12] = 0.0  # the spectrum holds a copy
+        self.assertEqual(fresh.power[12], 100.0)
+        for args, exception in (((power, 'hann', 2.0, 1e3), ValueError),
+                                ((power[:32], 'rectangular', 2.0, 1e3), ValueError),
+                                ((power, 'rectangular', 0, 1e3), ValueError),
+                                ((power, 'rectangular', 2.0, '1e3'), TypeError),
+                                (([1.0, -1.0, 0.0], 'rectangular', 2.0, 1e3), ValueError),
+                                (([1.0, float('nan'), 0.0], 'rectangular', 2.0, 1e3), ValueError),
+                                ((['a'] * 3, 'rectangular', 2.0, 1e3), TypeError),
+                                (([10 ** 400] * 3, 'rectangular', 2.0, 1e3), ValueError),
+                                (('abc', 'rectangular', 2.0, 1e3), TypeError)):
+            self.assertRaises(exception, analysis.Spectrum, *args)
 
 
 class PlotTest(unittest.TestCase):

@@ -173,6 +173,28 @@ class CaptureTest(BenchTest):
         self.assertRaises(TypeError, qmboard.decode, '\0' * 4, 8.0, qmboard.TWOS_COMPLEMENT)
         self.assertRaises(TypeError, qmboard.encode, [1.5], 8, qmboard.TWOS_COMPLEMENT)
 
+    def test_encode_names_the_first_bad_sample_and_decode_words_reads_a_buffer(self):
+        twos = qmboard.TWOS_COMPLEMENT
+        self.assertEqual(samples.encode(array.array('h', [-1, 2]), 8, twos), [255, 2])
+        self.assertEqual(samples.encode(iter([-1, 2L]), 8, twos), [255, 2])
+        for values, exception, message in (
+                ([1, True], TypeError, 'sample True is not an integer'),
+                ([300, 1.5], ValueError, 'sample 300 outside -128..127 for 8 bits'),
+                ([1.5, 300], TypeError, 'sample 1.5 is not an integer'),
+                ([3, 2 ** 40, 1.5], ValueError, 'sample 1099511627776L outside -128..127 for 8 bits'),
+                (array.array('i', [3, -129]), ValueError, 'sample -129 outside -128..127 for 8 bits'),
+                (array.array('d', [1.0]), TypeError, 'sample 1.0 is not an integer')):
+            with self.assertRaises(exception) as caught:
+                samples.encode(values, 8, twos)
+            self.assertEqual(str(caught.exception), message)
+        # A capture buffer decoded in place, one channel of two picked out.
+        words = qm.Qm_Word_Array(4)
+        words.write([1, 2, 0x3FFF, 0xFFFF4])
+        self.assertEqual(samples.decode_words(words, 14, twos).tolist(), [1, 2, -1, -12])
+        self.assertEqual(samples.decode_words(words, 14, twos, 2, 1).tolist(), [2, -12])
+        self.assertRaises(TypeError, samples.decode_words, words.read(), 14, twos)
+        self.assertRaises(ValueError, samples.decode_words, words, 14, twos, 3)
+
     def test_a_failed_read_ends_the_capture_and_reports_the_read(self):
         qmsim.force_status('QmBoardReadCaptureData', qm.QM_RETURN_ERROR)
         with self.assertRaises(qmboard.QmError) as caught:

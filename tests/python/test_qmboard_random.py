@@ -95,9 +95,9 @@ def targets(board, dut, capture):
     methods and properties of the live objects."""
     found = public(qmboard, [n for n in qmboard.__all__
                              if n not in ('Event', 'on_event', 'SPACES')])
-    found += public(analysis, ['analyse', 'check', 'fft', 'rfft', 'window_values'])
+    found += public(analysis, ['analyse', 'check', 'fft', 'rfft', 'Spectrum'])
     found += public(plot, ['svg_text', 'write_svg', 'sweep_svg_text', 'write_sweep_svg'])
-    found += public(samples, ['decode', 'encode', 'check_format', 'format_name'])
+    found += public(samples, ['decode', 'decode_words', 'encode', 'check_format', 'format_name'])
     found += public(tones, ['code_range'])
     found += public(capture_files, ['save', 'load', 'csv_text', 'binary_bytes', 'sample_size'])
     found += public(results, ['json_text'])

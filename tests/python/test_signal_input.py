@@ -56,6 +56,11 @@ class BadInputTest(unittest.TestCase):
          "unknown window 'hamming': one of 'rectangular', 'hann', 'blackman-harris-4', "
          "'blackman-harris', 'flat-top'"),
         (signal.power_spectrum, (bytearray(16),), TypeError, None),
+        (signal.power_spectrum, (SAMPLES, 'hann', array.array('d', [0.0] * 8)), ValueError,
+         'out holds 8 values, not 9'),
+        (signal.power_spectrum, (SAMPLES, 'hann', array.array('f', [0.0] * 9)), TypeError,
+         'out must be an array of numbers (array.array or a typed buffer), not array.array'),
+        (signal.power_spectrum, (SAMPLES, 'hann', memoryview('\x00' * 72)), TypeError, None),
         (signal.window, ('hann', 12), ValueError, 'a transform needs a power-of-two length, not 12'),
         (signal.dbfs, (SAMPLES, 0.0), ValueError, 'full_scale must be a positive finite number'),
         (signal.dbfs, (SAMPLES, 1.0, NAN), ValueError, 'scale must be a positive finite number'),
@@ -67,6 +72,15 @@ class BadInputTest(unittest.TestCase):
         (signal.band, (SAMPLES, 0.5), TypeError, None),
         (signal.argmax, (array.array('d', [1.0, NAN]),), ValueError, 'values must be finite numbers'),
         (signal.nth_smallest, (SAMPLES, 16), IndexError, 'rank 16 outside 0..15 of the values'),
+        (signal.count_below, (SAMPLES, NAN), ValueError, 'limit must be a finite number'),
+        (signal.count_below, (array.array('d', [INF] * 4), 1.0), ValueError,
+         'values must be finite numbers'),
+        (signal.extremes, (array.array('f', [1.0, NAN]),), ValueError,
+         'values must be finite numbers'),
+        (signal.extremes, (array.array('d', [0.0, -INF]),), ValueError,
+         'values must be finite numbers'),
+        (signal.extremes, ('\x00' * 16,), TypeError,
+         'values must be an array of numbers (array.array or a typed buffer), not str'),
         (signal.nth_smallest, (SAMPLES, 0, 5, 5), IndexError, 'rank 0 outside 0..-1 of the values'),
         (signal.peaks, (SAMPLES, -1), ValueError, 'count -1 outside 0..16'),
         (signal.accumulate, ('\x00' * 128, SAMPLES), TypeError,
@@ -103,6 +117,10 @@ class BadInputTest(unittest.TestCase):
         mask = bytearray(16)
         self.assertRaises(ValueError, signal.band, array.array('d', [NAN] * 16), 0, 16, mask, True)
         self.assertEqual(mask, bytearray(16))
+        out = (ctypes.c_double * 9)(*([1.0] * 9))
+        self.assertRaises(ValueError, signal.power_spectrum, array.array('d', [NAN] * 16),
+                          'hann', out)
+        self.assertEqual(list(out), [1.0] * 9)
 
     def test_outputs_taken_by_copy_are_written_back(self):
         mask = array.array('B', [0] * 16)  # old buffer protocol: copied in and out
