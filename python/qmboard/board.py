@@ -36,8 +36,13 @@ def boards():
 
 
 def _stream(data):
-    """The bytes of `data` in a Qm_Stream, by the class layer's byte rule."""
-    return qm.Qm_Stream.of(data)
+    """The bytes of `data` in a Qm_Stream, by the class layer's byte rule; a
+    byte value outside 0..255 is a ValueError here, like every other value
+    the bench API refuses."""
+    try:
+        return qm.Qm_Stream.of(data)
+    except OverflowError as refused:
+        raise ValueError(str(refused))
 
 
 class Eeprom(object):
@@ -67,7 +72,8 @@ class Eeprom(object):
     def write(self, offset, data):
         """Writes the bytes of `data` at `offset`: bytes-like data (str,
         bytearray, buffer, memoryview, array.array) or a list or tuple of ints
-        in 0..255; anything else raises TypeError before anything is written."""
+        in 0..255; anything else raises TypeError (a byte value out of range
+        ValueError) before anything is written."""
         arguments.integer(offset, 'offset')
         stream = _stream(data)
         check(self._write(self._board.index, offset, stream.cast(), len(stream)),

@@ -30,18 +30,20 @@ def boundary_values():
 
 
 class Values(object):
-    """A seeded source of arguments: boundary values and, about one time in
-    three, an object that one of `makers` (callables without arguments)
-    makes fresh: proxies of the wrong type, views, pointers, ..."""
+    """A seeded source of arguments: boundary values (with a layer's own
+    `extra` ones) and, about one time in three, an object that one of
+    `makers` (callables without arguments) makes fresh: proxies of the wrong
+    type, views, pointers, open boards, ..."""
 
-    def __init__(self, seed, makers=()):
+    def __init__(self, seed, makers=(), extra=()):
         self.random = random.Random(seed)
         self.makers = list(makers)
+        self.extra = list(extra)
 
     def pick(self):
         if self.makers and self.random.random() < 0.3:
             return self.random.choice(self.makers)()
-        return self.random.choice(boundary_values())
+        return self.random.choice(boundary_values() + self.extra)
 
     def picks(self, count):
         return [self.pick() for _ in range(count)]
@@ -74,8 +76,9 @@ class Checker(object):
     or one left pending. `calls` counts the calls, `raised` the allowed
     exceptions by class name."""
 
-    def __init__(self, allowed=DOCUMENTED, keep=20):
+    def __init__(self, allowed=DOCUMENTED, keep=20, judge=None):
         self.allowed = allowed
+        self.judge = judge  # an allowed exception -> a fault text, or None when it is fine
         self.keep = keep
         self.calls = 0
         self.raised = {}
@@ -94,7 +97,11 @@ class Checker(object):
         except self.allowed as exception:
             name = type(exception).__name__
             self.raised[name] = self.raised.get(name, 0) + 1
-        except Exception as exception:
+            wrong = self.judge(exception) if self.judge else None
+            if wrong:
+                self._fault('%s(%s) raised %s: %s (%s)' % (label, _shown(args, kwargs), name,
+                                                           exception, wrong))
+        except BaseException as exception:
             self._fault('%s(%s) raised %s: %s' % (label, _shown(args, kwargs),
                                                    type(exception).__name__, exception))
         pending = pending_exception()

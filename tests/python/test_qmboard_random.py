@@ -6,44 +6,36 @@ layer's "in method ..." texts), and the bench still works afterwards."""
 import inspect
 import math
 import os
-import random
 import shutil
 import tempfile
 import unittest
 
 import qmsim
 import qmboard
+from random_arguments import Checker, Values
 from qmboard import analysis, capture_files, plot, results, samples, sweeps, tones
 
 SEED = 18
 CALLS = 4000
 ALLOWED = (TypeError, ValueError, IndexError, qmboard.QmError, EnvironmentError)
-# The bytes the writes take follow the byte rule of the board's buffers, whose
-# own tests cover them; they join here once that rule is the layers' one.
-BYTES_RULE_ELSEWHERE = ('Eeprom.write', 'I2cDevice.write')
 FLAT_TEXTS = ("in method '", "in variable '")
 
 
-# ---- arguments: boundary values, some random ones, and the bench's own objects ----
-BOUNDARY = [0, 1, -1, 2, 3, 8, 14, 16, 64, 0x7F, 0xD010, 2 ** 31 - 1, 2 ** 31, -2 ** 31,
-            2 ** 32 - 1, 2 ** 32, -2 ** 63, 2 ** 64, 0.0, 0.5, -1.5, 1e6, 1e200,
-            float('nan'), float('inf'), -float('inf'), True, False, None, '', 'a', 'fpga', 'spi',
-            'QMADC-1610', 'adc_1.2.3.4.bit', '\0', '\x01\x02', u'', u'abcd', u'\xe9', [],
-            [1, 2, 3, 4], [1.5, 2], [0, 1], (0,), (0, 1, 2, 3, 4), {}, set([1]), bytearray('abcd'),
-            object(), Ellipsis, qmboard.BINARY, qmboard.OFFSET_BINARY, qmboard.TWOS_COMPLEMENT,
-            analysis.RECTANGULAR, analysis.BLACKMAN_HARRIS, [100, -100] * 8, [0.0] * 64]
+# ---- arguments: the shared boundary values, the bench's own, and its live objects ----
+EXTRA = [2, 8, 14, 16, 64, 0x7F, 0xD010, -2 ** 63, 0.5, -1.5, 1e6, 1e200, 'a', 'fpga', 'spi',
+         'QMADC-1610', 'adc_1.2.3.4.bit', '\0', u'\xe9', [1.5, 2], [0, 1], (0,), (0, 1, 2, 3, 4),
+         set([1]), Ellipsis, qmboard.BINARY, qmboard.OFFSET_BINARY, qmboard.TWOS_COMPLEMENT,
+         analysis.RECTANGULAR, analysis.BLACKMAN_HARRIS, [100, -100] * 8, [0.0] * 64]
 
 
-def argument(rng, live):
-    """One argument: mostly boundary values, some random ints, strings and the live objects."""
-    roll = rng.random()
-    if roll < 0.7:
-        return rng.choice(BOUNDARY)
-    if roll < 0.8:
-        return rng.randint(-2 ** 33, 2 ** 33)
-    if roll < 0.9:
-        return ''.join(chr(rng.randint(0, 255)) for _ in range(rng.randint(0, 6)))
-    return rng.choice(live)
+def judge(error):
+    """Why an allowed exception is still wrong: a codec's complaint or a flat
+    layer's message is no message of qmboard's own."""
+    if isinstance(error, UnicodeError):
+        return 'a codec error'
+    if any(text in str(error) for text in FLAT_TEXTS):
+        return "the flat layer's message"
+    return None
 
 
 def arity(function):
@@ -58,20 +50,6 @@ def arity(function):
     bound = inspect.ismethod(target) or inspect.isclass(function)
     count = len(signature.args) - (1 if bound else 0)
     return count - len(signature.defaults or ()), count
-
-
-def call_checked(function, args):
-    """None, or what went wrong when `function(*args)` raised outside ALLOWED
-    or with a flat-layer message."""
-    try:
-        function(*args)
-    except ALLOWED as error:
-        # A codec's complaint is no message of the layer's own.
-        if isinstance(error, UnicodeError) or any(text in str(error) for text in FLAT_TEXTS):
-            return error
-    except BaseException as error:
-        return error
-    return None
 
 
 class _Getter(object):
@@ -105,7 +83,7 @@ def targets(board, dut, capture):
     for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68), capture):
         for name, value in inspect.getmembers(type(obj)):
             label = '%s.%s' % (type(obj).__name__, name)
-            if name.startswith('_') or label in BYTES_RULE_ELSEWHERE:
+            if name.startswith('_'):
                 continue
             if isinstance(value, property):
                 found.append((label, _Getter(obj, name)))
@@ -126,7 +104,6 @@ class RandomArgumentTest(unittest.TestCase):
         shutil.rmtree(self.folder)
 
     def test_only_documented_exceptions_in_qmboards_words(self):
-        rng = random.Random(SEED)
         board = qmboard.open(0)
         dut = board.dut(0)
         result = dut.measure(64)
@@ -134,23 +111,23 @@ class RandomArgumentTest(unittest.TestCase):
         run = qmboard.sweep([1, 2.5], lambda value: {'twice': 2 * value})
         live = [board, dut, result, board.cypress_eeprom, qmboard.Version(1, 2, 3, 4), capture,
                 run]
+        values = Values(SEED, makers=[lambda: values.choice(live)], extra=EXTRA)
+        check = Checker(ALLOWED, judge=judge)
         names = targets(board, dut, capture)
-        faults = []
         for _ in range(CALLS):
-            label, function = rng.choice(names)
+            label, function = values.choice(names)
             low, high = arity(function)
-            count = rng.randint(max(0, low - 1), high + 1) if rng.random() < 0.1 else \
-                rng.randint(low, high)
-            args = [argument(rng, live) for _ in range(count)]
-            fault = call_checked(function, args)
-            if fault is not None:
-                faults.append('%s%r: %s: %s' % (label, tuple(args), type(fault).__name__, fault))
+            if values.random.random() < 0.1:
+                count = values.random.randint(max(0, low - 1), high + 1)
+            else:
+                count = values.random.randint(low, high)
+            check.call(label, function, *values.picks(count))
             if board.closed:  # shutdown() or close() came up: carry on with a fresh board
                 board = qmboard.open(0)
                 dut = board.dut(0)
                 live[:2] = [board, dut]
                 names = targets(board, dut, capture)
-        self.assertEqual(faults, [], '\n'.join(faults[:20]))
+        self.assertEqual(check.faults, [], '\n'.join(check.faults))
         # The bench still works.
         qmsim.clear_forced()
         with qmboard.open(1) as other:
