@@ -71,11 +71,18 @@ def _view(values):
     return (_ELEMENTS[values.typecode] * len(values)).from_buffer(values)
 
 
-def _numbers(values):
-    """`values` as an array.array of numbers: itself when it is one, else doubles."""
+def _numbers(values, what='samples'):
+    """`values` as an array.array of numbers: itself when it is one, else
+    doubles; TypeError for text, bytes-like objects and anything that is not
+    a sequence of real numbers."""
     if isinstance(values, array.array) and values.typecode in _ELEMENTS:
         return values
-    return array.array('d', values)
+    if isinstance(values, (basestring, bytearray, memoryview, buffer)):
+        raise TypeError('%s must be a sequence of numbers, not %s' % (what, type(values).__name__))
+    try:
+        return array.array('d', values)
+    except (TypeError, ValueError):
+        raise TypeError('%s must be a sequence of real numbers' % what)
 
 
 def rfft(samples):
@@ -89,7 +96,12 @@ def fft(values):
     """The discrete Fourier transform X[k] = sum x[m] exp(-2j pi k m / N) of
     a power-of-two number of (complex) values, as a list of complex
     numbers: the real transforms of the real and the imaginary parts, joined."""
-    x = [complex(v) for v in values]
+    if isinstance(values, (basestring, bytearray, memoryview, buffer)):
+        raise TypeError('values must be a sequence of numbers, not %s' % type(values).__name__)
+    try:
+        x = [complex(v) for v in values]
+    except (TypeError, ValueError):
+        raise TypeError('values must be a sequence of (complex) numbers')
     if len(x) == 1:
         return x
     n = len(x)

@@ -81,6 +81,16 @@ class TransformTest(unittest.TestCase):
             self.assertRaises(ValueError, analysis.fft, [0j] * n)
         self.assertRaises(ValueError, analysis.rfft, [1.0])
 
+    def test_transforms_take_sequences_of_numbers_only(self):
+        # Text and bytes-like objects would be read as their characters or bytes.
+        for bad in (u'\u20ac', 'abcd', bytearray(4), memoryview('abcd'), None, ['a'], [1j, 2]):
+            for transform in (analysis.fft, analysis.rfft):
+                if transform is analysis.fft and bad == [1j, 2]:
+                    continue
+                with self.assertRaises(TypeError) as caught:
+                    transform(bad)
+                self.assertIn('must be a sequence of', str(caught.exception))
+
 
 class StandInToneTest(unittest.TestCase):
     def setUp(self):
