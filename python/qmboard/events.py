@@ -137,21 +137,23 @@ class _Dispatcher(qm.Qm_Callback):
         qm.Qm_Callback.__init__(self)
         self.handlers = []
 
-    def run(self, record, _new=object.__new__, _kind=KINDS.get, _references=sys.getrefcount):
+    # Every event passes here: the names it uses are bound as defaults (a
+    # local look-up, not a global one).
+    def run(self, record, _new=object.__new__, _kind=KINDS.get, _references=sys.getrefcount,
+            _id=_event_id, _keep=KEEP_DESCRIPTIONS, _tick=_ticks.next, _Event=Event):
         global _epoch
         if record is None:
             return 1
-        number = _event_id(record)
-        if number not in KEEP_DESCRIPTIONS:
-            # next() is atomic; every stored value is new, so whoever read an
+        number = _id(record)
+        if number not in _keep:
+            # A tick is atomic; every stored value is new, so whoever read an
             # older one sees the change even when two deliveries race here.
-            _epoch = next(_ticks)
+            _epoch = _tick()
         handlers = self.handlers  # replaced, never changed in place
         if not handlers:
             return 0
-        # What Event(record) does, without a Python frame of its own: every
-        # event passes here.
-        event = _new(Event)
+        # What Event(record) does, without a Python frame of its own.
+        event = _new(_Event)
         event.id = number
         event.kind = _kind(number, number)
         event._record = record
