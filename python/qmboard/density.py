@@ -81,16 +81,16 @@ class CodeDensity(object):
         missing = self.missing
         shown = ', '.join(str(c) for c in missing[:8]) + (', ...' if len(missing) > 8 else '')
         return [
-            ('Histogram', '%d samples, %d bits (%s)' % (self.samples, self.bit_width,
-                                                        self.source)),
-            ('Codes', '%d measured, %d to %d (end codes %d, %d)' % (
+            ('Histogram', '%d samples, %d bits, %s' % (self.samples, self.bit_width,
+                                                       self.source)),
+            ('Codes', '%d measured, %d to %d, end codes %d and %d' % (
                 self.last_code - self.first_code - 1, self.first_code + 1, self.last_code - 1,
                 self.first_code, self.last_code)),
-            ('Sine', 'offset %.3f LSB, amplitude %.2f LSB (%.3f dBFS)' % (
+            ('Sine', 'offset %.3f LSB, amplitude %.2f LSB, %.3f dBFS' % (
                 self.offset, self.amplitude, self.level_dbfs)),
-            ('DNL', '%+.3f to %+.3f LSB, worst %+.3f LSB (code %d)' % (
+            ('DNL', '%+.3f to %+.3f LSB, worst %+.3f (code %d)' % (
                 self.dnl_min, self.dnl_max, self.worst_dnl, self.worst_dnl_code)),
-            ('INL', '%+.3f to %+.3f LSB, worst %+.3f LSB (code %d)' % (
+            ('INL', '%+.3f to %+.3f LSB, worst %+.3f (code %d)' % (
                 self.inl_min, self.inl_max, self.worst_inl, self.worst_inl_code)),
             ('Missing', '%d code%s%s' % (len(missing), '' if len(missing) == 1 else 's',
                                          ': ' + shown if missing else '')),

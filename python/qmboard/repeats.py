@@ -7,7 +7,8 @@ and maximum over K captures.
 
 repeat() calls a measurement K times, each capturing anew; a figure is
 summarised when every run gave it as a number (not a bool; None and texts
-such as the window's name are left out). The standard deviation is the
+such as the window's name are left out, and so are the capture's SETTINGS:
+samples, bit width, sampling frequency, averages). The standard deviation is the
 sample's (K - 1 in the denominator; 0 for one run). A figure that is
 infinite in some run is so in the mean, with a NaN spread unless every run
 gave the same; one that is NaN in any run is NaN throughout.
@@ -19,6 +20,8 @@ import numbers
 from qmboard import arguments
 
 MAX_REPEATS = 100000
+# What describes the capture rather than measures it: no statistics.
+SETTINGS = frozenset(['samples', 'bit_width', 'sampling_frequency', 'averages'])
 
 
 class Statistic(collections.namedtuple('Statistic', 'mean std min max')):
@@ -38,6 +41,8 @@ class Repeats(object):
         self.last = last
         self.statistics = collections.OrderedDict()
         for name in runs[0]:
+            if name in SETTINGS:
+                continue
             values = [run.get(name) for run in runs]
             if all(isinstance(v, numbers.Real) and not isinstance(v, bool) for v in values):
                 self.statistics[name] = _statistic([float(v) for v in values])
