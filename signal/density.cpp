@@ -14,12 +14,18 @@ using qm::OwnedReference;
 
 namespace {
 
-/// An optional code index: -1 for None, else the index (or -2 with the error set).
-Py_ssize_t code_argument(PyObject *object) {
-  if (!object || object == Py_None) return -1;
+/// An optional index into `size` counts in *out, -1 for None; false with the error set.
+bool code_argument(PyObject *object, const char *name, size_t size, Py_ssize_t *out) {
+  *out = -1;
+  if (!object || object == Py_None) return true;
   Py_ssize_t value = PyNumber_AsSsize_t(object, PyExc_OverflowError);
-  if (value == -1 && PyErr_Occurred()) return -2;
-  return value;
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (value < 0 || size_t(value) >= size) {
+    fail(kRange, name, long(value), size ? Py_ssize_t(size) - 1 : Py_ssize_t(0));
+    return false;
+  }
+  *out = value;
+  return true;
 }
 
 PyObject *missing_list(const std::vector<size_t> &codes) {
@@ -42,15 +48,13 @@ PyObject *code_density(PyObject *, PyObject *args, PyObject *kwargs) {
                                    const_cast<char **>(keywords), &counts_object, &first_object,
                                    &last_object))
     return nullptr;
-  Py_ssize_t first = code_argument(first_object), last = code_argument(last_object);
-  if (first == -2 || last == -2) return nullptr;
   Buffer counts;
   if (counts.open(counts_object, "counts", Buffer::kNumbers) < 0) return nullptr;
   const size_t size = counts.count();
-  for (Py_ssize_t given : {first, last})
-    if (given < -1 || given >= Py_ssize_t(size))
-      return fail(kRange, given == first ? "first" : "last", long(given),
-                  Py_ssize_t(size) - 1 < 0 ? Py_ssize_t(0) : Py_ssize_t(size) - 1);
+  Py_ssize_t first, last;
+  if (!code_argument(first_object, "first", size, &first) ||
+      !code_argument(last_object, "last", size, &last))
+    return nullptr;
   enum { kDone, kInfinite, kNegativeCount, kEmpty, kEnds, kEmptyBetween } outcome = kDone;
   std::vector<double> scratch;
   const double *v = nullptr;

@@ -294,7 +294,7 @@ class Spur(object):
             self.bin, self.frequency, self.dbc, self.dbfs)
 
 
-def table(title, header, rows):
+def _table(title, header, rows):
     """Lines of a table under a row title, as the reports print them:
     `header` and each of `rows` a tuple of texts, right-aligned in columns."""
     cells = [header] + list(rows)
@@ -306,11 +306,11 @@ def table(title, header, rows):
     return lines
 
 
-def spur_lines(spurs, mhz=1e-6):
+def _spur_lines(spurs, mhz=1e-6):
     """The spur table's lines (none without spurs)."""
     if not spurs:
         return []
-    return table('Spurs', ('frequency', 'bin', 'dBc', 'dBFS'),
+    return _table('Spurs', ('frequency', 'bin', 'dBc', 'dBFS'),
                  [('%.3f MHz' % (s.frequency * mhz), str(s.bin), '%.2f' % s.dbc,
                    '%.2f' % s.dbfs) for s in spurs])
 
@@ -386,7 +386,7 @@ class Analysis(object):
         if self.averages > 1:
             rows.append(('Averages', '%d spectra' % self.averages))
         if self.excluded:
-            rows.append(('Excluded', excluded_text(self.excluded)))
+            rows.append(('Excluded', _excluded_text(self.excluded)))
         return rows
 
     def report(self):
@@ -394,11 +394,11 @@ class Analysis(object):
         harmonic table and the spur table."""
         mhz = 1e-6
         lines = ['%-12s %s' % row for row in self.rows() + self.extra_rows()]
-        lines += table('Harmonics', ('order', 'frequency', 'bin', 'dBc', 'dBFS'),
+        lines += _table('Harmonics', ('order', 'frequency', 'bin', 'dBc', 'dBFS'),
                        [('H%d' % h.order, '%.3f MHz' % (h.frequency * mhz), str(h.bin),
                          '%.2f' % h.dbc, '%.2f' % h.dbfs) for h in self.harmonics]) \
             if self.harmonics else []
-        return '\n'.join(lines + spur_lines(self.spurs))
+        return '\n'.join(lines + _spur_lines(self.spurs))
 
     def __str__(self):
         return '\n'.join('%-12s %s' % row for row in self.rows())
@@ -416,7 +416,7 @@ def _orders(count):
     return {0: 'no harmonics', 1: 'H2'}.get(count, 'H2-H%d' % (count + 1))
 
 
-def excluded_text(excluded):
+def _excluded_text(excluded):
     """'bins 100-120, 3170': the excluded (first, last) bin ranges."""
     return 'bins ' + ', '.join('%d' % a if a == b else '%d-%d' % (a, b) for a, b in excluded)
 
@@ -462,7 +462,7 @@ def _copied(samples, out_of_range, what='samples'):
         raise out_of_range
 
 
-def check_bits(bit_width):
+def _check_bits(bit_width):
     """`bit_width` as an int of 2 to 32 (TypeError, ValueError)."""
     if isinstance(bit_width, bool) or not isinstance(bit_width, (int, long)):
         raise TypeError('bit_width must be an integer, not %s' % type(bit_width).__name__)
@@ -622,7 +622,7 @@ class _Spectra(object):
     samples are kept. clipped counts the clipped samples of all."""
 
     def __init__(self, bit_width, sampling_frequency, window, options, count=1, tones=1):
-        self.bit_width = check_bits(bit_width)
+        self.bit_width = _check_bits(bit_width)
         self.rate = arguments.number(sampling_frequency, 'sampling_frequency')
         self.window, self.options, self.count, self.tones = window, options, count, tones
         self.full_scale = 0.5 * 4.0 ** (bit_width - 1)  # a full-scale sine's power
@@ -733,7 +733,7 @@ def _fundamental(spectrum, what='tone'):
     return found[0], power, moment / power
 
 
-def spur_table(spectrum, count, reference):
+def _spur_table(spectrum, count, reference):
     """The `count` largest components among the bins nothing took yet (1 ..
     N/2 - 1), as Spur objects largest first, levels against the power
     `reference`: local peaks, each with its lobe, which it takes."""
@@ -752,7 +752,7 @@ def spur_table(spectrum, count, reference):
                  _db(power / spectrum.full_scale)) for power, k, moment in found]
 
 
-def noise_per_bin(spectrum):
+def _noise_per_bin(spectrum):
     """The mean power of the bins nothing took (1 .. N/2 - 1), 0 without any."""
     count, total = spectrum.free()
     return total / count if count else 0.0
@@ -772,7 +772,7 @@ def _single_tone(r, spectrum, options):
         at = int(round(position))
         own, power, _ = spectrum.take(at)
         harmonics.append((order, position, at, own, power))
-    per_bin = noise_per_bin(spectrum)
+    per_bin = _noise_per_bin(spectrum)
     noise = per_bin * (n // 2)
 
     r.fundamental_bin = peak
@@ -800,7 +800,7 @@ def _single_tone(r, spectrum, options):
     r.spur_frequency = spur_bin * r.bin_width
     r.sfdr_dbc = _db(signal_power / spur) if spur else float('inf')
     r.sfdr_dbfs = _db(full_scale / spur) if spur else float('inf')
-    r.spurs = spur_table(spectrum, options.spurs, signal_power)
+    r.spurs = _spur_table(spectrum, options.spurs, signal_power)
 
 
 def analyse(samples, bit_width, sampling_frequency, window=None, harmonics=5, spurs=5,

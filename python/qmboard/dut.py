@@ -316,7 +316,7 @@ class Dut(object):
         arguments.integer(samples, 'samples', 1)
         arguments.integer(config, 'capture configuration')
         arguments.integer(channel, 'channel')
-        if hardware not in (None, True, False):
+        if hardware is not None and not isinstance(hardware, bool):
             raise TypeError('hardware must be None, True or False, not %s'
                             % type(hardware).__name__)
         epoch, cfg = self._capture_config(config)

@@ -32,10 +32,19 @@ class Statistic(collections.namedtuple('Statistic', 'mean std min max')):
 class Repeats(object):
     """The figures of `count` runs of one measurement: `figures` (a list of
     OrderedDicts, one per run, as qmboard.figures gives them), `statistics`
-    (an OrderedDict of Statistic per figure, in the runs' order) and `last`,
-    the last run's result (to plot it)."""
+    (an OrderedDict of Statistic per figure, in the first run's order) and
+    `last`, the last run's result (to plot it). repeat() makes them;
+    Repeats(runs) summarises figures had otherwise (TypeError unless `runs`
+    is a non-empty list of mappings)."""
 
-    def __init__(self, runs, last):
+    def __init__(self, runs, last=None):
+        if isinstance(runs, basestring) or not isinstance(runs, (list, tuple)) or not all(
+                isinstance(run, collections.Mapping) for run in runs):
+            raise TypeError('runs must be a list of mappings of figures, not %s'
+                            % type(runs).__name__)
+        if not runs:
+            raise ValueError('runs must hold at least one run')
+        runs = list(runs)
         self.figures = runs
         self.count = len(runs)
         self.last = last

@@ -28,7 +28,7 @@ import collections
 import json
 import math
 
-from qmboard import analysis, arguments, density, repeats, two_tone
+from qmboard import analysis, density, repeats, two_tone
 
 _COMMON = [('samples', ''), ('bit_width', 'bits'), ('sampling_frequency', 'Hz'),
            ('window', ''), ('coherent', '')]
@@ -88,11 +88,18 @@ def _tone_figure(result, name):
     return getattr(tone, {'frequency': 'frequency', 'bin': 'bin', 'dbfs': 'dbfs'}[name[6:]])
 
 
+def _result(result):
+    if not isinstance(result, RESULTS):
+        raise TypeError('result must be an %s, not %s' % (
+            ', '.join(r.__name__ for r in RESULTS[:-1]) + ' or ' + RESULTS[-1].__name__,
+            type(result).__name__))
+
+
 def figures(result):
     """The figures of an Analysis, TwoToneAnalysis or CodeDensity (an
     OrderedDict, see the module's text); of a Repeats, each figure's
     statistics as name_mean, name_std, name_min and name_max."""
-    arguments.instance(result, RESULTS, 'result')
+    _result(result)
     found = collections.OrderedDict()
     if isinstance(result, repeats.Repeats):
         found['runs'] = result.count
@@ -140,7 +147,7 @@ def _rows(objects, names):
 def tables(result):
     """The tables of a result (an OrderedDict of lists, see the module's
     text); a Repeats has none."""
-    arguments.instance(result, RESULTS, 'result')
+    _result(result)
     found = collections.OrderedDict()
     if isinstance(result, density.CodeDensity):
         found['missing'] = list(result.missing)

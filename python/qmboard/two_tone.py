@@ -18,8 +18,9 @@ Noise is every bin the tones, DC, the products and the excluded bins leave
 (1 to N/2 - 1), as in qmboard.analysis.
 
 The window is chosen as analyse() chooses it, from both tones' neighbours;
-with `tones` (their frequencies) the tones are looked for near there, else
-they are the two largest components. Windowed, they must lie more than two
+with `tones` (their frequencies) the tones are the largest components
+within a lobe and a bin of there (noise, if no tone is there), else the two
+largest components. Windowed, they must lie more than two
 lobes (17 bins) apart.
 """
 from qmboard import analysis
@@ -98,7 +99,7 @@ class TwoToneAnalysis(object):
         if self.averages > 1:
             rows.append(('Averages', '%d spectra' % self.averages))
         if self.excluded:
-            rows.append(('Excluded', analysis.excluded_text(self.excluded)))
+            rows.append(('Excluded', analysis._excluded_text(self.excluded)))
         return rows
 
     def _worst(self, order):
@@ -108,10 +109,10 @@ class TwoToneAnalysis(object):
         """The whole report: the figures, the products and the spur table."""
         mhz = 1e-6
         lines = ['%-12s %s' % row for row in self.rows()]
-        lines += analysis.table('Products', ('product', 'frequency', 'bin', 'dBc', 'dBFS'),
+        lines += analysis._table('Products', ('product', 'frequency', 'bin', 'dBc', 'dBFS'),
                                 [(p.name, '%.3f MHz' % (p.frequency * mhz), str(p.bin),
                                   '%.2f' % p.dbc, '%.2f' % p.dbfs) for p in self.products])
-        return '\n'.join(lines + analysis.spur_lines(self.spurs))
+        return '\n'.join(lines + analysis._spur_lines(self.spurs))
 
     def __str__(self):
         return '\n'.join('%-12s %s' % row for row in self.rows())
@@ -141,14 +142,16 @@ def _check_tones(tones):
 
 def _take_tone(spectrum, near, index):
     """(peak bin, power, centre) of a tone: the largest free component, or
-    the largest within a lobe and a bin of the frequency `near`."""
+    the largest within a lobe and a bin of the frequency `near` (where no
+    tone is, that is noise)."""
     if near is None:
         return analysis._fundamental(spectrum, 'second tone' if index else 'tone')
     at = int(round(_fold(near / spectrum.bin_width, spectrum.n)))
     reach = spectrum.lobe + 1
     found = spectrum.peak(max(1, at - reach), min(spectrum.last, at + reach) + 1)
-    if found is None or found[1] * spectrum.enbw < spectrum.full_scale * 1e-20:
-        raise ValueError('the capture holds no tone near %.12g Hz (tones[%d])' % (near, index))
+    if found is None or found[1] <= 0:
+        raise ValueError('the capture holds nothing near %.12g Hz (tones[%d]) outside DC and '
+                         'the excluded bins' % (near, index))
     _, power, moment = spectrum.take(found[0], shared=True)
     return found[0], power, moment / power
 
@@ -174,7 +177,7 @@ def _two_tone(r, spectrum, options, tones):
         at = int(round(position))
         own, power, _ = spectrum.take(at)
         products.append((name, order, position, at, own, power))
-    per_bin = analysis.noise_per_bin(spectrum)
+    per_bin = analysis._noise_per_bin(spectrum)
 
     r.tones = [Tone(centre * r.bin_width, peak, _db(power / full_scale))
                for peak, power, centre in found]
@@ -196,7 +199,7 @@ def _two_tone(r, spectrum, options, tones):
     r.sfdr_dbfs = _db(full_scale / spur) if spur else float('inf')
     r.noise_floor = _db(per_bin * enbw / full_scale)
     r.noise_density = _db(per_bin / full_scale / spectrum.bin_width)
-    r.spurs = analysis.spur_table(spectrum, options.spurs, strong)
+    r.spurs = analysis._spur_table(spectrum, options.spurs, strong)
 
 
 def analyse_two_tone(samples, bit_width, sampling_frequency, window=None, tones=None, spurs=5,
