@@ -330,6 +330,22 @@ class _Levels(object):
         return levels
 
 
+class _Spurs(object):
+    """Analysis.spurs (and TwoToneAnalysis.spurs): the spur table, made from
+    the power spectrum when first read (reports read it, the figures do
+    not), then kept like any attribute."""
+
+    def __get__(self, result, owner):
+        if result is None:
+            return self
+        try:
+            spectrum, (count, reference) = result.power_spectrum, result._spur_plan
+        except AttributeError:
+            raise AttributeError('spurs')
+        spurs = result.__dict__['spurs'] = _spur_table(spectrum, count, reference)
+        return spurs
+
+
 class Analysis(object):
     """The measurements of one capture (see the module's text). Frequencies
     are in Hz, levels in dBFS or dBc, ratios in dB.
@@ -347,10 +363,11 @@ class Analysis(object):
     scale), enob, noise_floor (dBFS per bin), noise_density (dBFS/Hz)
     sfdr_dbc, sfdr_dbfs, spur_frequency, spur_order (harmonic order, or None)
     spurs: the spur table, Spur for the largest other components, largest
-        first; excluded: the (first, last) bins left out; clipped: samples
+        first (made when first read); excluded: the (first, last) bins left out; clipped: samples
         at the code limits; averages: the spectra averaged (1 for a record)
     """
     spectrum = _Levels()
+    spurs = _Spurs()
 
     def rows(self):
         """The figures as (name, text) pairs, as str() and plots show them."""
@@ -686,16 +703,18 @@ def _records(records):
 def _is_coherent(spectrum, tones=1):
     """Whether the peak's neighbours are at the noise (see the module's
     text): neighbours <= 10 * (median / ln 2), the median taken over bins 1
-    .. N/2 - 1; with two `tones`, the neighbours of the largest local peak
-    that is no neighbour of the first too. The test holds for every median
+    .. N/2 - 1; with two `tones`, the neighbours of the largest bin that is
+    no neighbour of the first too. The test holds for every median
     from a least one, t, on, and the median reaches t exactly when at most
     `rank` bins lie below it: one count over the bins decides as the sorted
     bins did."""
     power, last = spectrum.power, spectrum.last
     peak = signal.argmax(power, 1, last)[0]
     centres = [peak]
-    if tones > 1:
-        centres += [k for k in signal.peaks(power, 3, 1, last) if abs(k - peak) > 1][:1]
+    if tones > 1:  # the largest bin beside the first's neighbours: one pass in two parts
+        beside = [found for found in (signal.argmax(power, 1, peak - 1),
+                                      signal.argmax(power, peak + 2, last)) if found]
+        centres += [max(beside, key=lambda found: found[1])[0]] if beside else []
     neighbours = max(power[k] for c in centres for k in (c - 1, c + 1) if 0 < k < last)
     rank = (last - 1) // 2
     least = _least(lambda median: neighbours <= _LEAK_LIMIT * (median / math.log(2)),
@@ -734,22 +753,23 @@ def _fundamental(spectrum, what='tone'):
 
 
 def _spur_table(spectrum, count, reference):
-    """The `count` largest components among the bins nothing took yet (1 ..
+    """The `count` largest components among the bins no component took (1 ..
     N/2 - 1), as Spur objects largest first, levels against the power
-    `reference`: local peaks, each with its lobe, which it takes."""
+    `reference`: local peaks, each with its lobe. The spectrum's mask stays
+    as it was (the table takes its lobes in a copy)."""
+    power, lobe, taken = spectrum.power, spectrum.lobe, bytearray(spectrum.taken)
     found = []
     while len(found) < count:
-        candidates = signal.peaks(spectrum.power, count - len(found), 1, spectrum.last,
-                                  spectrum.taken)
+        candidates = signal.peaks(power, count - len(found), 1, spectrum.last, taken)
         if not candidates:
             break
         for k in candidates:
-            if not spectrum.taken[k]:  # not in the lobe of one found before it
-                _, power, moment = spectrum.take(k)
-                found.append((power, k, moment))
+            if not taken[k]:  # not in the lobe of one found before it
+                _, total, moment = signal.band(power, k - lobe, k + lobe + 1, taken, True)
+                found.append((total, k, moment))
     found.sort(key=lambda f: (-f[0], f[1]))
-    return [Spur(k, (moment / power if power else k) * spectrum.bin_width, _db(power / reference),
-                 _db(power / spectrum.full_scale)) for power, k, moment in found]
+    return [Spur(k, (moment / total if total else k) * spectrum.bin_width, _db(total / reference),
+                 _db(total / spectrum.full_scale)) for total, k, moment in found]
 
 
 def _noise_per_bin(spectrum):
@@ -800,7 +820,7 @@ def _single_tone(r, spectrum, options):
     r.spur_frequency = spur_bin * r.bin_width
     r.sfdr_dbc = _db(signal_power / spur) if spur else float('inf')
     r.sfdr_dbfs = _db(full_scale / spur) if spur else float('inf')
-    r.spurs = _spur_table(spectrum, options.spurs, signal_power)
+    r._spur_plan = (options.spurs, signal_power)  # the spurs: made when read
 
 
 def analyse(samples, bit_width, sampling_frequency, window=None, harmonics=5, spurs=5,

@@ -24,7 +24,7 @@ largest components. Windowed, they must lie more than two
 lobes (17 bins) apart.
 """
 from qmboard import analysis
-from qmboard.analysis import Options, _Levels, _db, _fold
+from qmboard.analysis import Options, _Levels, _Spurs, _db, _fold
 
 # name, order, (multiple of f1, multiple of f2)
 PRODUCTS = (('f2-f1', 2, (-1, 1)), ('f1+f2', 2, (1, 1)),
@@ -74,6 +74,7 @@ class TwoToneAnalysis(object):
     spurs: the spur table (analysis.Spur, dBc of the stronger tone)
     """
     spectrum = _Levels()
+    spurs = _Spurs()
 
     def rows(self):
         """The figures as (name, text) pairs, as str() and plots show them."""
@@ -199,7 +200,7 @@ def _two_tone(r, spectrum, options, tones):
     r.sfdr_dbfs = _db(full_scale / spur) if spur else float('inf')
     r.noise_floor = _db(per_bin * enbw / full_scale)
     r.noise_density = _db(per_bin / full_scale / spectrum.bin_width)
-    r.spurs = analysis._spur_table(spectrum, options.spurs, strong)
+    r._spur_plan = (options.spurs, strong)  # the spurs: made when read
 
 
 def analyse_two_tone(samples, bit_width, sampling_frequency, window=None, tones=None, spurs=5,

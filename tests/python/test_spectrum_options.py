@@ -137,8 +137,8 @@ class AveragingTest(unittest.TestCase):
     # in every record: its mean moves by rounding only.
     def test_sixteen_spectra_narrow_the_noise_and_leave_the_tone(self):
         records = [sines(N, 14, [(401, -1.0, 0.0)], noise=3.0, seed=s) for s in range(16)]
-        one = analysis.analyse(records[0], 14, RATE, spurs=0)
-        mean = analysis.average(records, 14, RATE, spurs=0)
+        one = analysis.analyse(records[0], 14, RATE)
+        mean = analysis.average(records, 14, RATE)
         self.assertEqual((mean.averages, mean.samples), (16, records[0]))
         self.assertGreater(noise_spread(one) / noise_spread(mean), 3.5)
         self.assertLess(abs(mean.fundamental_dbfs - one.fundamental_dbfs), 0.01)
@@ -156,9 +156,9 @@ class AveragingTest(unittest.TestCase):
         qmsim.set_noise(0, 8)
         with qmboard.open(0) as board:
             dut = board.dut(0)
-            one = dut.measure(N, spurs=0)
+            one = dut.measure(N)
             starts = qmsim.call_count('QmBoardWriteCaptureStart')
-            mean = dut.measure(N, averages=16, spurs=0)
+            mean = dut.measure(N, averages=16)
             self.assertEqual(qmsim.call_count('QmBoardWriteCaptureStart') - starts, 16)
             run = qmboard.repeat(lambda: dut.measure(N), 4)
         self.assertEqual(mean.averages, 16)
