@@ -61,7 +61,8 @@ class ReadmeTest(unittest.TestCase):
         self.assertEqual(ns['printed'].splitlines()[:2],
                          ['Coherent(frequency=9979248.046875, cycles=327)', 'True'])
         self.assertEqual([len(ns['run']), len(ns['run'].failed)], [3, 0])
-        self.assertEqual(sorted(os.listdir('.')), ['sweep.csv', 'sweep.svg', 'tones.qmc'])
+        self.assertEqual(sorted(os.listdir('.')), ['dnl_inl.svg', 'sweep.csv', 'sweep.svg',
+                                                   'tones.qmc', 'two_tone.svg'])
         self.assertFalse(qmsim.dac_sourcing(0))
         ns = run(bench)
         ns['unsubscribe']()
