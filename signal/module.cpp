@@ -6,8 +6,9 @@
 // === Overview ===
 // kernels/ holds the arithmetic in plain C++ (no Python): data formats
 // (decode, encode, histogram), de-interleaving, windows, the real transform
-// and power spectrum, reductions over spectra. Each Python function is one
-// wrapper (samples.cpp, spectrum.cpp, reductions.cpp; rows in
+// and power spectrum, reductions over spectra, the code-density test. Each
+// Python function is one wrapper (samples.cpp, spectrum.cpp, reductions.cpp,
+// density.cpp; rows in
 // functions.def) that, with the lock held, checks its arguments
 // (arguments.h), takes its buffers by the one rule of buffers.h and makes
 // its result arrays; then runs the kernel with the lock released
@@ -42,7 +43,7 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr}};
 
 constexpr int kFunctionCount = sizeof(methods) / sizeof(methods[0]) - 1;
-static_assert(kFunctionCount == 17, "functions.def has a row per function");
+static_assert(kFunctionCount == 19, "functions.def has a row per function");
 
 const char kDoc[] =
     "_qm_signal: the native signal core of the bench API.\n\n"
@@ -50,9 +51,10 @@ const char kDoc[] =
     "view of the capture buffer), computed with the interpreter lock released:\n"
     "decode/encode of sample words, deinterleave, windows and their gains, the\n"
     "real transform and power spectrum, decibels, and the reductions the\n"
-    "figures are made of (band sums outside a mask of taken bins, argmax,\n"
-    "peaks, order statistics and ranks, running sums, accumulation of\n"
-    "spectra, the extremes of samples). An array.array argument is copied\n"
+    "figures are made of (band sums outside a mask of taken bins, argmax and\n"
+    "argmin, peaks, order statistics and ranks, running sums, accumulation of\n"
+    "spectra, the extremes of samples), and the code-density test of a\n"
+    "sine's histogram. An array.array argument is copied\n"
     "for the call (another thread could resize it meanwhile); other buffers\n"
     "are read in place.";
 

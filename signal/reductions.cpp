@@ -1,5 +1,5 @@
 // reductions.cpp: the wrappers of the reductions: accumulate, band, argmax,
-// peaks, nth_smallest, count_below, cumsum, extremes. Values are read as doubles (extremes
+// argmin, peaks, nth_smallest, count_below, cumsum, extremes. Values are read as doubles (extremes
 // reads them in their own type); the bins a reduction reads must be finite.
 #include <cstdint>
 #include <cstring>
@@ -106,12 +106,16 @@ PyObject *band(PyObject *, PyObject *args, PyObject *kwargs) {
   return Py_BuildValue("(ndd)", Py_ssize_t(sums.count), sums.sum, sums.moment);
 }
 
-PyObject *argmax(PyObject *, PyObject *args, PyObject *kwargs) {
+namespace {
+
+/// argmax and argmin: the first extreme untaken value, by `pick`.
+PyObject *extreme_bin(PyObject *args, PyObject *kwargs, const char *format,
+                      long (*pick)(const double *, size_t, size_t, const uint8_t *)) {
   static const char *keywords[] = {"values", "start", "stop", "mask", nullptr};
   PyObject *values, *stop = nullptr, *mask = nullptr;
   Py_ssize_t start = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|nOO:argmax", const_cast<char **>(keywords),
-                                   &values, &start, &stop, &mask))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char **>(keywords), &values,
+                                   &start, &stop, &mask))
     return nullptr;
   Bins bins;
   if (bins.open(values, start, stop, mask, false) < 0) return nullptr;
@@ -122,13 +126,23 @@ PyObject *argmax(PyObject *, PyObject *args, PyObject *kwargs) {
         std::vector<double> scratch;
         const double *v;
         finite = bins.read(&scratch, &v);
-        if (finite) best = qs::argmax(v, bins.lo, bins.hi, bins.mask_bytes());
+        if (finite) best = pick(v, bins.lo, bins.hi, bins.mask_bytes());
         if (best >= 0) value = v[best];
       }))
     return nullptr;
   if (!finite) return fail(kNotFinite, "values");
   if (best < 0) Py_RETURN_NONE;
   return Py_BuildValue("(ld)", best, value);
+}
+
+}  // namespace
+
+PyObject *argmax(PyObject *, PyObject *args, PyObject *kwargs) {
+  return extreme_bin(args, kwargs, "O|nOO:argmax", qs::argmax);
+}
+
+PyObject *argmin(PyObject *, PyObject *args, PyObject *kwargs) {
+  return extreme_bin(args, kwargs, "O|nOO:argmin", qs::argmin);
 }
 
 PyObject *peaks(PyObject *, PyObject *args, PyObject *kwargs) {

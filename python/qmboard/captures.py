@@ -19,7 +19,7 @@ import audioop
 import collections
 import re
 
-from qmboard import arguments, analysis, tones
+from qmboard import arguments, analysis, density, tones, two_tone
 from qmboard import samples as coding
 from qmboard.versions import Version
 
@@ -255,12 +255,30 @@ class Capture(object):
         arguments.integer(index, 'channel', 0, self.channels - 1)
         return self._samples[index::self.channels]
 
-    def analyse(self, channel=0, window=None):
+    def analyse(self, channel=0, window=None, harmonics=5, spurs=5, exclude=(),
+                exclude_bins=()):
         """The analysis of channel `channel` (qmboard.analysis.Analysis), as
-        Dut.measure() gives it for the same samples; `window` as analyse()
-        takes it."""
+        Dut.measure() gives it for the same samples; `window` and the
+        options as analyse() takes them."""
         return analysis.analyse(self.channel(channel), self.bit_width, self.sampling_frequency,
-                                window)
+                                window, harmonics, spurs, exclude, exclude_bins,
+                                self._limits())
+
+    def analyse_two_tone(self, channel=0, window=None, tones=None, spurs=5, exclude=(),
+                         exclude_bins=()):
+        """The two-tone analysis of channel `channel`
+        (qmboard.two_tone.TwoToneAnalysis), as Dut.measure_two_tone() gives
+        it for the same samples."""
+        return two_tone.analyse_two_tone(self.channel(channel), self.bit_width,
+                                         self.sampling_frequency, window, tones, spurs, exclude,
+                                         exclude_bins, self._limits())
+
+    def code_density(self, channel=0):
+        """The code-density test of channel `channel` (qmboard.density.CodeDensity)."""
+        return density.code_density(self.channel(channel), self.bit_width)
+
+    def _limits(self):
+        return tones.code_range(self.bit_width, self.data_format)
 
     def save(self, path, format=None):
         """Writes the capture to the file `path`: format 'csv' or 'binary'

@@ -2,8 +2,9 @@
 script versions and selection."""
 import datetime
 
+import _qm_signal as signal
 import qm_python as qm
-from qmboard import analysis, arguments, events, tones
+from qmboard import analysis, arguments, density, events, tones, two_tone
 from qmboard import samples as coding
 from qmboard.captures import Capture
 from qmboard.errors import QmError, check, error, status_text
@@ -99,6 +100,15 @@ def _dac_channels(channels):
 def _nth(names, index):
     """names[index], or None when the library listed fewer."""
     return names[index] if index < len(names) else None
+
+
+class _Plan(object):
+    """What a measurement captures: samples per channel, configuration,
+    channel of how many, bit width, sampling frequency, analysis options."""
+
+    def __init__(self, samples, config, channel, channels, bits, rate, options):
+        self.samples, self.config, self.channel, self.channels = samples, config, channel, channels
+        self.bits, self.rate, self.options = bits, rate, options
 
 
 def _channels(cfg):
@@ -225,25 +235,120 @@ class Dut(object):
         return coding.decode_words(words, cfg.bit_size, cfg.data_format if data_format is None
                                    else data_format)
 
-    def measure(self, samples=8192, config=0, channel=0, window=None):
+    def measure(self, samples=8192, config=0, channel=0, window=None, averages=1, harmonics=5,
+                spurs=5, exclude=(), exclude_bins=()):
         """Captures `samples` samples per channel with capture configuration
         `config` and analyses those of `channel`: returns a
         qmboard.analysis.Analysis (spectrum, SNR, SINAD, SFDR, THD, noise
-        floor, ENOB; print it for the figures). `samples` is a power of two;
-        `window` as analyse() takes it."""
+        floor, ENOB; print it for the figures, its report() for the tables).
+        `samples` is a power of two; `window` as analyse() takes it;
+        `averages` (1 to analysis.MAX_AVERAGES) captures that many records
+        one after the other and analyses the mean of their power spectra
+        (analysis.average: the noise bins' spread narrows by its square
+        root); `harmonics`, `spurs`, `exclude` and `exclude_bins` as
+        analysis.Options takes them. Clipping counts at the codes of the
+        configuration's data format. Every argument is checked before the
+        first capture."""
+        plan = self._plan(samples, config, channel, window, averages,
+                          analysis.Options(harmonics, spurs, exclude, exclude_bins))
+        spectra = analysis._Spectra(plan.bits, plan.rate, window, plan.options, averages)
+        self._captured(plan, spectra)
+        return analysis._single_tone_of(spectra, plan.options)
+
+    def measure_two_tone(self, samples=8192, config=0, channel=0, window=None, averages=1,
+                         tones=None, spurs=5, exclude=(), exclude_bins=()):
+        """Captures as measure() does and analyses the record as two tones
+        (qmboard.two_tone.analyse_two_tone): returns a TwoToneAnalysis
+        (both tones, IMD2, IMD3, SFDR beside the tones, noise). `tones`:
+        None (the two largest components) or their frequencies (f1, f2) in
+        Hz, such as the DacTone of dac_tone() holds; the rest as measure()
+        takes it."""
+        tones = two_tone._check_tones(tones)
+        plan = self._plan(samples, config, channel, window, averages,
+                          analysis.Options(0, spurs, exclude, exclude_bins))
+        spectra = analysis._Spectra(plan.bits, plan.rate, window, plan.options, averages, 2)
+        self._captured(plan, spectra)
+        return two_tone._two_tone_of(spectra, plan.options, tones)
+
+    def _plan(self, samples, config, channel, window, averages, options):
+        """What measure() and measure_two_tone() capture, every argument checked."""
         arguments.integer(samples, 'samples', 1)
         arguments.integer(config, 'capture configuration')
         arguments.integer(channel, 'channel')
+        arguments.integer(averages, 'averages', 1, analysis.MAX_AVERAGES)
         analysis.check(samples, window)
         cfg = self._capture_config(config)[1]
         channels = _channels(cfg)
         if not channel < channels:
             raise ValueError('no channel %d in capture configuration %d: it has %d'
                              % (channel, config, channels))
+        self._words(samples, config, cfg)
+        rate = self.sampling_frequency_of(config)
+        options.excluded(samples, rate / samples)  # ranges beyond fs/2 refused now
+        options.code_limits = tones.code_range(cfg.bit_size, cfg.data_format)
+        return _Plan(samples, config, channel, channels, cfg.bit_size, rate, options)
+
+    def _captured(self, plan, spectra):
+        """Captures the records of `plan` into `spectra`, one at a time: the
+        capture buffer of each goes before the next capture starts."""
+        for _ in range(spectra.count):
+            cfg, words = self._take(plan.samples, plan.config, None)
+            spectra.add(coding.decode_words(words, cfg.bit_size, cfg.data_format,
+                                            _channels(cfg), plan.channel))
+            del words
+
+    def code_density(self, samples=1 << 20, config=0, channel=0, hardware=None):
+        """The code-density test (qmboard.density: DNL and INL per code,
+        missing codes, the sine's fit) of `samples` samples of `channel` of
+        capture configuration `config`, whose input should be a sine at or
+        slightly beyond full scale; returns a CodeDensity.
+
+        hardware: None uses the DUT's hardware histogram where its
+        description offers one bin per code (HistogramInfo at least
+        2**bit_width) for a configuration of one channel: a capture with
+        HistogramEnable set, HistogramMaxBin 2**bit_width - 1, TransferSize
+        2**bit_width and num_acqs_per_strm = `samples` returns the counts
+        (word i for code i - 2**(bit_width - 1)), and no samples cross the
+        link; otherwise the samples are captured (within the
+        configuration's transfer sizes) and counted by the signal core.
+        True insists on the hardware (ValueError where there is none), False
+        counts captured samples."""
+        arguments.integer(samples, 'samples', 1)
+        arguments.integer(config, 'capture configuration')
+        arguments.integer(channel, 'channel')
+        if hardware is not None and not isinstance(hardware, bool):
+            raise TypeError('hardware must be None, True or False, not %s'
+                            % type(hardware).__name__)
+        epoch, cfg = self._capture_config(config)
+        channels, bits = _channels(cfg), cfg.bit_size
+        if not channel < channels:
+            raise ValueError('no channel %d in capture configuration %d: it has %d'
+                             % (channel, config, channels))
+        density._check_bits(bits)
+        bins = 1 << bits
+        offered = self._described()[1].histogram_info >= bins and channels == 1
+        if hardware and not offered:
+            raise ValueError('the DUT offers no hardware histogram of %d bins for capture '
+                             'configuration %d (%d channel%s; HistogramInfo %d)'
+                             % (bins, config, channels, 's' if channels > 1 else '',
+                                self._described()[1].histogram_info))
+        if offered if hardware is None else hardware:
+            setup = qm.QmCaptureSetup(TransferSize=bins, ChannelDataIndex=config,
+                                      DataFormat=cfg.data_format, HistogramEnable=1,
+                                      HistogramMaxBin=bins - 1, num_acqs_per_strm=samples)
+            counts = self._run(epoch, cfg, config, setup, bins)[1]
+            return density.code_density_of_counts(counts.read(), bits,
+                                                  source='hardware histogram')
         cfg, words = self._take(samples, config, None)
-        values = coding.decode_words(words, cfg.bit_size, cfg.data_format, channels, channel)
-        del words  # the capture buffer goes before the analysis starts
-        return analysis.analyse(values, cfg.bit_size, self.sampling_frequency_of(config), window)
+        fmt = cfg.data_format
+        if channels == 1 and fmt != coding.BINARY:
+            counts = signal.histogram(coding.word_view(words), cfg.bit_size, fmt)
+        else:
+            counts = signal.histogram(coding.decode_words(words, cfg.bit_size, fmt, channels,
+                                                          channel),
+                                      cfg.bit_size, coding.TWOS_COMPLEMENT)
+        del words
+        return density._density(counts, cfg.bit_size, None, None, 'samples')
 
     def record(self, samples, config=0, data_format=None):
         """Captures as capture() does and returns a qmboard.Capture: the
@@ -292,8 +397,14 @@ class Dut(object):
         epoch, cfg = self._capture_config(config)
         words = self._words(samples, config, cfg)
         fmt = cfg.data_format if data_format is None else data_format
-        board, dut = self.board.index, self.index
         setup = qm.QmCaptureSetup(TransferSize=words, ChannelDataIndex=config, DataFormat=fmt)
+        return self._run(epoch, cfg, config, setup, words)
+
+    def _run(self, epoch, cfg, config, setup, words):
+        """(CaptureConfig, Qm_Word_Array of the `words` words) of the capture
+        `setup` describes, of configuration `config` as `cfg` (read at
+        `epoch`) describes it; ended on the board in every case."""
+        board, dut = self.board.index, self.index
         self._check(qm.QmBoardWriteCaptureStart(board, dut, setup), 'QmBoardWriteCaptureStart')
         try:
             buffer = self._read_capture(words)

@@ -74,8 +74,16 @@ def decode_words(words, bits, data_format, channels=1, channel=0):
         raise TypeError('decode_words takes a Qm_Word_Array, not %s' % type(words).__name__)
     # The view borrows the array's memory: `words` stays referenced (an
     # argument of this call) until the kernel has returned.
-    view = (ctypes.c_uint32 * len(words)).from_address(int(words.this))
-    return signal.decode(view, bits, data_format, channels, channel)
+    return signal.decode(word_view(words), bits, data_format, channels, channel)
+
+
+def word_view(words):
+    """A ctypes array over the memory of the Qm_Word_Array `words` (of known
+    length), for a kernel to read in place: it borrows that memory, so keep
+    `words` referenced while the view is used."""
+    if not isinstance(words, qm.Qm_Word_Array):
+        raise TypeError('word_view takes a Qm_Word_Array, not %s' % type(words).__name__)
+    return (ctypes.c_uint32 * len(words)).from_address(int(words.this))
 
 
 def encode(values, bits, data_format):

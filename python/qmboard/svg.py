@@ -3,6 +3,7 @@
 browsers and converters such as rsvg-convert draw it alike), panels with
 their frame, grid and tick labels, markers and wrapped legend text."""
 import math
+import textwrap
 from xml.sax.saxutils import escape, quoteattr
 
 FONT = 'DejaVu Sans, Liberation Sans, Arial, Helvetica, sans-serif'
@@ -31,15 +32,43 @@ def label(v):
     return ('%.6g' % v).replace('-', u'\u2212')
 
 
+def label_width(text):
+    """The pixels a marker's bold 11-pixel label takes, with a margin (at least 12)."""
+    return max(12, int(round(7 * len(text) + 3)))
+
+
+class Labels(object):
+    """Places marker labels of one panel so that none covers another: a
+    label that would meet one placed before goes up by a line until free.
+    place() gives the pixels to raise it by."""
+    LINE = 15
+
+    def __init__(self):
+        self.placed = []  # (left, right, top, bottom) of each label
+
+    def place(self, x, y, text):
+        half = label_width(text) / 2.0
+        raised = 0
+        while any(x - half < r and l < x + half and y - 25 - raised < b and t < y - 11 - raised
+                  for l, r, t, b in self.placed):
+            raised += self.LINE
+        self.placed.append((x - half, x + half, y - 25 - raised, y - 11 - raised))
+        return raised
+
+
 def wrap(parts, width):
-    """Comma-separated parts joined into lines of about `width` characters."""
-    lines = [parts[0]]
-    for part in parts[1:]:
-        if len(lines[-1]) + 2 + len(part) <= width:
-            lines[-1] += ', ' + part
+    """Comma-separated parts joined into lines of about `width` characters;
+    a part longer than that is broken at its spaces."""
+    lines = []
+    for part in parts:
+        pieces = textwrap.wrap(part, width) if len(part) > width else [part]
+        if lines and len(lines[-1]) + 2 + len(pieces[0]) <= width:
+            lines[-1] += ', ' + pieces[0]
         else:
-            lines[-1] += ','
-            lines.append(part)
+            if lines:
+                lines[-1] += ','
+            lines.append(pieces[0])
+        lines += pieces[1:]
     return lines
 
 
@@ -73,14 +102,17 @@ class Document(object):
         self.add('polyline', points=' '.join('%.1f,%.1f' % p for p in points), fill='none',
                  stroke=stroke, stroke_width=width, stroke_linejoin='round')
 
-    def marker(self, x, y, colour, text):
-        """A downward triangle above (x, y) with `text` over it."""
+    def marker(self, x, y, colour, text, raise_by=0):
+        """A downward triangle above (x, y) with `text` over it, the text
+        `raise_by` pixels higher still (to clear a neighbour's)."""
         self.add('path', d='M %.1f %.1f l -5 -9 l 10 0 z' % (x, y - 2), fill=colour,
                  stroke='none')
         # A light patch keeps the text readable over the trace.
-        self.add('rect', x='%.1f' % (x - 6), y='%.1f' % (y - 25), width=12, height=14, rx=2,
-                 fill='#ffffff', fill_opacity=0.85)
-        self.text(x, y - 14, text, size=11, anchor='middle', fill=colour, weight='bold')
+        width = label_width(text)
+        self.add('rect', x='%.1f' % (x - width / 2.0), y='%.1f' % (y - 25 - raise_by),
+                 width='%g' % width, height=14, rx=2, fill='#ffffff', fill_opacity=0.85)
+        self.text(x, y - 14 - raise_by, text, size=11, anchor='middle', fill=colour,
+                  weight='bold')
 
     def title(self, text):
         self.text(self.width / 2.0, 26, text, size=15, anchor='middle', weight='bold')

@@ -7,11 +7,12 @@
     qmboard.plot.write_sweep_svg(run, 'sweep.svg', ['snr', 'sinad'])
 
 A point is any callable taking the parameter's value: it steps the
-parameter and measures, returning an Analysis (its figures are taken, see
-qmboard.results) or a mapping of figure names to numbers or texts. The
+parameter and measures, returning an analysis result (an Analysis,
+TwoToneAnalysis or CodeDensity: its figures are taken, see qmboard.results)
+or a mapping of figure names to numbers or texts. The
 helpers here make the common ones (DAC tone frequency or level, capture
 configuration, a DUT register); those that step something measure through
-their `measure` argument, any callable returning an Analysis or a mapping
+their `measure` argument, any callable returning such a result or a mapping
 (by default Dut.measure), so averaged or two-tone measurements sweep the
 same way.
 
@@ -76,17 +77,9 @@ class Sweep(object):
 
 
 def figures_of(result):
-    """The figures of what a measurement returned: an Analysis (see
+    """The figures of what a measurement returned: an analysis result (see
     qmboard.results.figures) or a mapping with str keys (copied)."""
-    if isinstance(result, analysis.Analysis):
-        return results.figures(result)
-    if isinstance(result, collections.Mapping):
-        for key in result:
-            if not isinstance(key, str):
-                raise TypeError('figure names must be str, not %s' % type(key).__name__)
-        return collections.OrderedDict(result)
-    raise TypeError('a measurement returns an Analysis or a mapping of figures, not %s'
-                    % type(result).__name__)
+    return results.figures_of(result)
 
 
 def _error_text(error):

@@ -170,6 +170,13 @@ QM_EXPORT int qmsim_set_tone_record(QmWord board, QmWord samples);
 /* The noise's peak in LSB (0 .. 64, default 2): integers uniform over
  * -peak..peak added before the transitions decide the code; 0: none. */
 QM_EXPORT int qmsim_set_noise(QmWord board, QmWord peak);
+/* With `on` nonzero every capture of the board (each QmBoardWriteCaptureStart,
+ * a histogram's too) draws its noise anew, as a real converter's noise is:
+ * the noise then depends on how many captures were started since as well,
+ * so averaging the spectra of several captures narrows it. 0 (the default)
+ * makes it a pure function of the sample's place again: a capture read twice
+ * is the same. */
+QM_EXPORT int qmsim_set_fresh_noise(QmWord board, int on);
 /* The harmonic of order `order` (2 .. 64) at `level` dBc of the test tone
  * (up to +20; -INFINITY removes it): A 10^(level/20) sin(order theta[n]) with
  * theta[n] the tone's phase, so it is phase-coherent with the tone and lands

@@ -59,11 +59,12 @@ QM_EXPORT QmWord QM_CALL QmBoardWriteCaptureStart(QmWord board, QmWord dut, QmCa
         c.config = index;
         c.transfer = setup->TransferSize;
         c.format = setup->DataFormat;
+        if (b->imp.fresh_noise) c.draw = ++b->imp.draws;
         if (setup->HistogramEnable) {
           // The hardware counts as it acquires: the counts are ready at the start.
           c.histogram = true;
           c.counts.assign(setup->HistogramMaxBin + 1, 0);
-          count_codes(board, *b, index, setup->num_acqs_per_strm, c.counts);
+          count_codes(board, *b, index, c.draw, setup->num_acqs_per_strm, c.counts);
         }
         b->cap = std::move(c);
         changed = index != b->last_channel;

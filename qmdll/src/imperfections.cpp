@@ -94,6 +94,14 @@ QM_EXPORT int qmsim_set_noise(QmWord board, QmWord peak) {
   return 0;
 }
 
+QM_EXPORT int qmsim_set_fresh_noise(QmWord board, int on) {
+  std::lock_guard<std::mutex> lock(world().m);
+  Board *b = attached(board);
+  if (!b) return -1;
+  b->imp.fresh_noise = on != 0;
+  return 0;
+}
+
 QM_EXPORT int qmsim_set_harmonic(QmWord board, QmWord order, QmDouble level) {
   std::lock_guard<std::mutex> lock(world().m);
   Board *b = attached(board);

@@ -3,7 +3,8 @@
 // the DAC sources, the DAC's waveform; the components tests add join it, a
 // little deterministic noise is added, and the transfer characteristic turns
 // the sum into codes that clip at the code limits. Pure functions of the
-// board's state and the sample's place: a capture read twice is the same.
+// board's state and the sample's place (and, with fresh noise, of the
+// capture's draw): a capture read twice is the same.
 #include "sim.h"
 
 #include <algorithm>
@@ -31,9 +32,11 @@ double full_scale(QmWord bits) { return std::ldexp(1.0, int(bits) - 1); }
 // The peak amplitude `db` dB above `reference` (-inf: silent).
 double amplitude_of(double reference, double db) { return reference * std::pow(10.0, db / 20); }
 
-// -peak..peak LSB, a pure function of where the sample is.
-int noise(QmWord board, QmWord config, QmWord channel, QmWord n, QmWord peak) {
-  uint32_t h = n * 2654435761u ^ (board * 40503u + config * 9973u + channel * 7919u);
+// -peak..peak LSB, a pure function of where the sample is (and of the
+// capture's draw, 0 unless every capture draws fresh noise).
+int noise(QmWord board, QmWord config, QmWord channel, QmWord n, QmWord draw, QmWord peak) {
+  uint32_t h = n * 2654435761u ^ (board * 40503u + config * 9973u + channel * 7919u +
+                                  draw * 2246822519u);
   h ^= h >> 15;
   h *= 2246822519u;
   h ^= h >> 13;
@@ -83,7 +86,7 @@ struct Wave {
 
 // Everything a run of samples needs, worked out once per read.
 struct Plan {
-  QmWord board, config, channels, bits, noise;
+  QmWord board, config, channels, bits, noise, draw;
   QmWord record;      // the test tone repeats every `record` samples
   double step, amplitude;
   const Dac *dac;     // looped back in place of the test tone, or null
@@ -93,11 +96,12 @@ struct Plan {
   long half;            // 2^(bits - 1)
 };
 
-Plan plan(QmWord board, const Board &b, QmWord config) {
+Plan plan(QmWord board, const Board &b, QmWord config, QmWord draw) {
   const DutModel &m = model(b.model);
   Plan p{};
   p.board = board;
   p.config = config;
+  p.draw = draw;
   p.channels = m.captures[config].num_channels_returned_to_user;
   p.bits = m.bits;
   p.noise = b.imp.noise;
@@ -166,7 +170,7 @@ inline __attribute__((always_inline)) long code(const Plan &p, const Cursor &at)
   }
   // The DAC path reaches the ADC truncated (its codes floor to the ADC's).
   long ideal = p.dac ? long(std::floor(x)) : std::lround(x);
-  long q = ideal + noise(p.board, p.config, ch, n, p.noise);
+  long q = ideal + noise(p.board, p.config, ch, n, p.draw, p.noise);
   if (p.edges) q = requantise(q, x - double(ideal), p.dac ? 0.0 : -0.5, p.edges, p.half);
   return q < -p.half ? -p.half : q >= p.half ? p.half - 1 : q;
 }
@@ -210,14 +214,14 @@ void fill(QmWord board, const Board &b, QmWord *out, QmWord count) {
     std::copy(c.counts.begin() + c.pos, c.counts.begin() + c.pos + count, out);
     return;
   }
-  const Plan p = plan(board, b, c.config);
+  const Plan p = plan(board, b, c.config, c.draw);
   Cursor at(p, c.pos);
   for (QmWord i = 0; i < count; ++i, at.next(p)) out[i] = encode(code(p, at), p.bits, c.format);
 }
 
-void count_codes(QmWord board, const Board &b, QmWord config, QmWord samples,
+void count_codes(QmWord board, const Board &b, QmWord config, QmWord draw, QmWord samples,
                  std::vector<QmWord> &counts) {
-  const Plan p = plan(board, b, config);
+  const Plan p = plan(board, b, config, draw);
   QmWord bins = QmWord(counts.size());
   Cursor at(p, 0);
   for (QmWord k = 0; k < samples; ++k, at.next(p)) {

@@ -134,6 +134,7 @@ struct Capture {
   QmWord config = 0, transfer = 0, pos = 0;
   QmDataFormat format = QmTwosComplementFormat;
   bool histogram = false;      // reads return `counts`, made when the capture started
+  QmWord draw = 0;             // which noise the capture draws: 0, unless noise is fresh
   std::vector<QmWord> counts;
 };
 
@@ -159,6 +160,8 @@ struct Imperfections {
   double tone_level = 0;            // dBFS; unset: 0.9 of full scale
   QmWord record = kToneRecord;      // coherence record of the test tone
   QmWord noise = 2;                 // peak of the integer noise, LSB
+  bool fresh_noise = false;         // every capture draws its own noise
+  QmWord draws = 0;                 // captures started since, with fresh noise
   std::vector<Component> components;
   std::map<int, double> widths;       // code -> width error, LSB
   std::map<int, double> transitions;  // code -> move of its lower transition, LSB
@@ -242,9 +245,10 @@ void tone_cycles(QmWord board, const Board &b, QmWord config, QmWord *cycles, Qm
 // The next `count` words of the board's running capture, in its format.
 void fill(QmWord board, const Board &b, QmWord *out, QmWord count);
 // Adds to `counts` the codes of the first `samples` words a plain capture of
-// configuration `config` would return: counts[i] counts the code
-// i - 2^(bits-1); codes beyond counts.size() - 1 are not counted.
-void count_codes(QmWord board, const Board &b, QmWord config, QmWord samples,
+// configuration `config` would return with noise `draw` (Capture::draw):
+// counts[i] counts the code i - 2^(bits-1); codes beyond counts.size() - 1
+// are not counted.
+void count_codes(QmWord board, const Board &b, QmWord config, QmWord draw, QmWord samples,
                  std::vector<QmWord> &counts);
 
 template <class T>

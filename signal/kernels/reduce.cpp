@@ -29,6 +29,15 @@ long argmax(const double *values, size_t start, size_t stop, const uint8_t *mask
   return best;
 }
 
+long argmin(const double *values, size_t start, size_t stop, const uint8_t *mask) {
+  long best = -1;
+  for (size_t k = start; k < stop; ++k) {
+    if (mask && mask[k]) continue;
+    if (best < 0 || values[k] < values[best]) best = long(k);
+  }
+  return best;
+}
+
 std::vector<size_t> peaks(const double *values, size_t size, size_t start, size_t stop,
                           const uint8_t *mask, size_t count) {
   // (value, -index) pairs: the heap's top is the smallest kept, the later

@@ -1,5 +1,5 @@
 // reduce.h: reductions over spectra (and any doubles) for the figure code:
-// sums over bin ranges outside a mask of taken bins, the largest bin and the
+// sums over bin ranges outside a mask of taken bins, the largest (and smallest) bin and the
 // largest local peaks outside it, order statistics, running sums, and the
 // accumulation of spectra; and the extremes of samples in their own type. Ranges are [start, stop) clipped to the values;
 // a mask holds one byte per value, nonzero for a taken one.
@@ -25,6 +25,8 @@ Band band(const double *values, size_t start, size_t stop, uint8_t *mask, bool m
 
 /// The index of the first largest untaken value of [start, stop), or -1.
 long argmax(const double *values, size_t start, size_t stop, const uint8_t *mask);
+/// The index of the first smallest untaken value of [start, stop), or -1.
+long argmin(const double *values, size_t start, size_t stop, const uint8_t *mask);
 
 /// The indices of the `count` largest local peaks among the untaken values
 /// of [start, stop), largest first (equal ones by index). A peak is above

@@ -143,6 +143,7 @@ _tone_cycles = _declare('tone_cycles', _i, QmWord, QmWord, _words, _words)
 _set_tone_level = _declare('set_tone_level', _i, QmWord, QmDouble)
 _set_tone_record = _declare('set_tone_record', _i, QmWord, QmWord)
 _set_noise = _declare('set_noise', _i, QmWord, QmWord)
+_set_fresh_noise = _declare('set_fresh_noise', _i, QmWord, _i)
 _set_harmonic = _declare('set_harmonic', _i, QmWord, QmWord, QmDouble)
 _add_tone = _declare('add_tone', _i, QmWord, QmDouble, QmDouble)
 _set_transition = _declare('set_transition', _i, QmWord, _i, QmDouble)
@@ -392,6 +393,11 @@ def set_tone_record(board, samples):
 def set_noise(board, peak):
     """Integer noise uniform over -peak..peak LSB (default 2; 0: none)."""
     _check(_set_noise(board, peak), 'set_noise')
+
+
+def set_fresh_noise(board, on=True):
+    """Every capture draws its own noise (on), or the same as the last (off, the default)."""
+    _check(_set_fresh_noise(board, int(bool(on))), 'set_fresh_noise')
 
 
 def set_harmonic(board, order, level):

@@ -85,6 +85,42 @@ class CommandTest(unittest.TestCase):
         held = json.loads(results.json_text(result))
         self.assertEqual((held['snr'], held['thd'], held['sinad']), (None, None, result.sinad))
 
+    def test_two_tones_code_density_averages_and_repeats(self):
+        path = os.path.join(self.folder, 'two.qmc')
+        status, live, err = run_cli('--two-tone', '10e6,11e6', '--samples', '16384', '--save', path)
+        self.assertEqual((status, err), (0, ''))
+        lines = live.splitlines()
+        self.assertTrue(lines[2].startswith('Tone 1       9.995 MHz (bin 655), -7.00'), lines[2])
+        self.assertIn('IMD3', live)
+        # Loaded, the tones are looked for where they were sourced.
+        status, offline, err = run_cli('--load', path, '--two-tone', '9.995e6,11.002e6', '--json')
+        figures = json.loads(offline)
+        self.assertAlmostEqual(figures['tone2_dbfs'], -7.0, delta=0.1)
+        self.assertEqual([p['name'] for p in figures['products']],
+                         ['f2-f1', 'f1+f2', '2f1-f2', '2f2-f1'])
+        self.assertIn('Worst IMD    %.2f dBc' % figures['imd_dbc'], live)
+        # The code density through the hardware histogram; saved, from the samples.
+        status, out, err = run_cli('--histogram', '--json')
+        density = json.loads(out)
+        self.assertEqual((status, density['source'], density['samples']),
+                         (0, 'hardware histogram', 1 << 20))
+        self.assertEqual(len(density['dnl']), density['last_code'] - density['first_code'] - 1)
+        svg = os.path.join(self.folder, 'dnl.svg')
+        status, out, err = run_cli('--histogram', '--save', path, '--svg', svg)
+        self.assertIn('Histogram    1048576 samples, 14 bits, samples', out)
+        self.assertEqual(run_cli('--load', path, '--histogram')[1].splitlines(),
+                         out.splitlines()[:-2])
+        self.assertTrue(open(svg).read().startswith('<?xml'))
+        # The largest spur, at 96.741 MHz, excluded: another one sets SFDR.
+        status, out, err = run_cli('--averages', '4', '--harmonics', '9', '--exclude', '96.741e6')
+        for text in ('Averages     4 spectra', '(H2-H10)', 'Excluded     bins 3170'):
+            self.assertIn(text, out)
+        self.assertNotIn('(96.741 MHz)', out)
+        status, out, err = run_cli('--repeat', '3', '--json')
+        stats = json.loads(out)
+        self.assertEqual((status, stats['runs']), (0, 3))
+        self.assertEqual(stats['snr_std'], 0.0)  # the stand-in's captures repeat themselves
+
     def test_files_that_cannot_be_loaded(self):
         path = os.path.join(self.folder, 'bad.csv')
         with open(path, 'wb') as out:
@@ -119,7 +155,20 @@ class CommandTest(unittest.TestCase):
                 (('--board', '-1'), '--board must be 0..15, not -1'),
                 (('--dut', '-1'), '--dut must be 0..0, not -1'),
                 (('--config', '7'), 'no capture configuration 7'),
-                (('--svg', '/nonexistent/dir/out.svg'), 'cannot write /nonexistent/dir/out.svg')):
+                (('--svg', '/nonexistent/dir/out.svg'), 'cannot write /nonexistent/dir/out.svg'),
+                (('--two-tone', '1e6'), 'two frequencies in Hz, F1,F2'),
+                (('--two-tone', '1e6,1e6'), 'take the same coherent frequency'),
+                (('--two-tone', '1e6,2e6', '--level', '3'), 'level must be'),
+                (('--two-tone', '1e6,2e6', '--harmonics', '3'), '--harmonics does not apply'),
+                (('--two-tone', '1e6,2e6', '--histogram'), 'give one'),
+                (('--histogram', '--averages', '2'), '--averages does not apply'),
+                (('--level', '-3'), '--level sets the two tones'),
+                (('--averages', '0'), '--averages must be 1..'),
+                (('--averages', '2000'), 'averages must be 1..1024'),
+                (('--repeat', '2', '--save', 'x.qmc'), '--save keeps one capture'),
+                (('--exclude', 'a:b'), '--exclude takes LOW:HIGH'),
+                (('--exclude', '0:300e6'), 'beyond the first Nyquist zone'),
+                (('--spurs', '-1'), 'spurs must be 0..100')):
             status, out, err = run_cli(*args)
             self.assertEqual(status, 1, args)
             self.assertTrue(err.startswith('measure: ') and message in err, err)

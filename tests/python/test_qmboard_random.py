@@ -13,7 +13,8 @@ import unittest
 import qmsim
 import qmboard
 from random_arguments import Checker, Values
-from qmboard import analysis, capture_files, plot, results, samples, sweeps, tones
+from qmboard import analysis, capture_files, density, plot, results, samples, sweeps, tones
+from qmboard import two_tone
 
 SEED = 18
 CALLS = 4000
@@ -68,19 +69,25 @@ def public(module, names=None):
             for n in (names or getattr(module, '__all__', dir(module))) if not n.startswith('_')]
 
 
-def targets(board, dut, capture):
+def targets(board, dut, capture, results_=()):
     """(name, callable) for every public function and class, and the public
-    methods and properties of the live objects."""
+    methods and properties of the live objects and measurement results."""
     found = public(qmboard, [n for n in qmboard.__all__
                              if n not in ('Event', 'on_event', 'SPACES')])
-    found += public(analysis, ['analyse', 'check', 'fft', 'rfft', 'Spectrum'])
-    found += public(plot, ['svg_text', 'write_svg', 'sweep_svg_text', 'write_sweep_svg'])
-    found += public(samples, ['decode', 'decode_words', 'encode', 'check_format', 'format_name'])
+    found += public(analysis, ['analyse', 'average', 'check', 'fft', 'rfft', 'Spectrum',
+                               'Options'])
+    found += public(two_tone, ['analyse_two_tone', 'average_two_tone'])
+    found += public(density, ['code_density', 'code_density_of_counts'])
+    found += public(plot, ['svg_text', 'write_svg', 'sweep_svg_text', 'write_sweep_svg',
+                           'two_tone_svg_text', 'write_two_tone_svg', 'code_density_svg_text',
+                           'write_code_density_svg'])
+    found += public(samples, ['decode', 'decode_words', 'encode', 'check_format', 'format_name',
+                              'word_view'])
     found += public(tones, ['code_range'])
     found += public(capture_files, ['save', 'load', 'csv_text', 'binary_bytes', 'sample_size'])
-    found += public(results, ['json_text'])
+    found += public(results, ['json_text', 'figures', 'figures_of', 'tables'])
     found += public(sweeps, ['dac_frequency', 'dac_level', 'capture_config', 'register'])
-    for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68), capture):
+    for obj in (board, dut, board.cypress_eeprom, board.i2c(0x68), capture) + results_:
         for name, value in inspect.getmembers(type(obj)):
             label = '%s.%s' % (type(obj).__name__, name)
             if name.startswith('_'):
@@ -109,11 +116,14 @@ class RandomArgumentTest(unittest.TestCase):
         result = dut.measure(64)
         capture = dut.record(64, config=1)
         run = qmboard.sweep([1, 2.5], lambda value: {'twice': 2 * value})
+        measured = (result, qmboard.analyse_two_tone([100, -100, 50, 0] * 16 + [3, 1] * 32, 12,
+                                                     1e6, 'rectangular'),
+                    dut.code_density(1 << 14), qmboard.repeat(lambda: result, 2))
         live = [board, dut, result, board.cypress_eeprom, qmboard.Version(1, 2, 3, 4), capture,
-                run]
+                run] + list(measured)
         values = Values(SEED, makers=[lambda: values.choice(live)], extra=EXTRA)
         check = Checker(ALLOWED, judge=judge)
-        names = targets(board, dut, capture)
+        names = targets(board, dut, capture, measured)
         for _ in range(CALLS):
             label, function = values.choice(names)
             low, high = arity(function)
@@ -126,7 +136,7 @@ class RandomArgumentTest(unittest.TestCase):
                 board = qmboard.open(0)
                 dut = board.dut(0)
                 live[:2] = [board, dut]
-                names = targets(board, dut, capture)
+                names = targets(board, dut, capture, measured)
         self.assertEqual(check.faults, [], '\n'.join(check.faults))
         # The bench still works.
         qmsim.clear_forced()

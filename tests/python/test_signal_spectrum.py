@@ -177,6 +177,11 @@ class ReductionTest(unittest.TestCase):
         best = max(bins, key=self.values.__getitem__)
         self.assertEqual(signal.argmax(self.values, 5, 250, self.taken), (best, self.values[best]))
         self.assertEqual(signal.argmax(self.values, 5, 5), None)
+        least = min(bins, key=self.values.__getitem__)
+        self.assertEqual(signal.argmin(self.values, 5, 250, self.taken),
+                         (least, self.values[least]))
+        ties = array.array('d', [2.0, 1.0, 3.0, 1.0, 3.0])
+        self.assertEqual((signal.argmin(ties), signal.argmax(ties)), ((1, 1.0), (2, 3.0)))
         v = self.values
         local = [k for k in bins if (k == 0 or v[k] > v[k - 1]) and (k == 299 or v[k] >= v[k + 1])]
         want = sorted(local, key=lambda k: (-v[k], k))[:7]
@@ -223,6 +228,58 @@ class ReductionTest(unittest.TestCase):
         view = (ctypes.c_double * 300)()
         signal.accumulate(view, array.array('i', range(300)), 2.0)
         self.assertEqual(list(view), [2.0 * k for k in range(300)])
+
+
+class DensityKernelTest(unittest.TestCase):
+    """code_density against the sine's transitions T[k] = C - A cos(pi CH[k-1])
+    worked out directly (cosines subtracted: good to some 1e-12 LSB here)."""
+
+    def direct(self, counts, first, last):
+        total = float(sum(counts[first:last + 1]))
+        low, high = math.cos(math.pi * counts[first] / total), math.cos(math.pi * counts[last] /
+                                                                         total)
+        a = (last - first - 1) / (low + high)
+        c = first + 0.5 + a * low
+        below = [sum(counts[first:k]) / total for k in range(first, last + 2)]
+        t = dict((k, c - a * math.cos(math.pi * below[k - first])) for k in range(first + 1,
+                                                                                   last + 1))
+        dnl = [t[k + 1] - t[k] - 1 for k in range(first + 1, last)]
+        inl = [t[k + 1] - (k + 0.5) for k in range(first + 1, last)]
+        return dnl, inl, c, a
+
+    def test_transitions_of_the_sine_and_the_ends(self):
+        rng = random.Random(5)
+        counts = array.array('I', [0, 0, 900] + [rng.randint(40, 400) for _ in range(60)] +
+                             [0, 17] + [rng.randint(40, 400) for _ in range(60)] + [1200, 0])
+        dnl, inl, offset, amplitude, missing = signal.code_density(counts)
+        want = self.direct(counts, 2, len(counts) - 2)
+        for got, expected in zip(dnl, want[0]) + zip(inl, want[1]):
+            self.assertAlmostEqual(got, expected, delta=1e-9)
+        self.assertAlmostEqual(offset, want[2], delta=1e-9)
+        self.assertAlmostEqual(amplitude, want[3], delta=1e-9)
+        self.assertEqual((missing, dnl[60], inl[-1]), ([63], -1.0, 0.0))
+        # Ends given; counts of any numeric type, in place through a ctypes view.
+        got = signal.code_density(analysis._view(array.array('d', counts)), 10, 100)
+        want = self.direct(counts, 10, 100)
+        self.assertEqual(len(got[0]), 89)
+        self.assertAlmostEqual(max(abs(a - b) for a, b in zip(got[0], want[0])), 0, delta=1e-9)
+
+    def test_refusals(self):
+        for args, exception, text in (
+                (([1.0, -1.0, 1.0],), ValueError, 'counts must not be negative'),
+                (([1.0, float('nan'), 1.0],), ValueError, 'counts must be finite numbers'),
+                (([0.0] * 4,), ValueError, 'the counts hold no samples'),
+                (([0.0, 3.0, 4.0, 0.0],), ValueError, 'the end codes 1 and 2 must have codes '
+                                                       'between them, within the 4 counts'),
+                (([3.0, 0.0, 4.0],), ValueError, 'no samples came between the end codes 0 and 2'),
+                (([3.0, 1.0, 4.0], 3), ValueError, 'first 3 outside 0..2'),
+                (([3.0, 1.0, 4.0], 0, -2), ValueError, 'last -2 outside 0..2'),
+                (('abc',), TypeError, None)):
+            values = array.array('d', args[0]) if isinstance(args[0], list) else args[0]
+            with self.assertRaises(exception) as caught:
+                signal.code_density(values, *args[1:])
+            if text:
+                self.assertEqual(str(caught.exception), text)
 
 
 class FiguresTest(unittest.TestCase):

@@ -336,6 +336,42 @@ TEST_F(SignalTest, TheDacPathTruncatesThroughTheSameTransitions) {
   EXPECT_EQ(histogram(65536), expect);
 }
 
+// Fresh noise: every capture draws its own, uncorrelated with the last
+// one's, within the same -2..2 LSB; off again (or cleared), the captures are
+// today's once more.
+TEST_F(SignalTest, FreshNoiseIsDrawnAnewByEveryCapture) {
+  const QmWord n = 8192;
+  const std::vector<long> today = codes(n);
+  EXPECT_EQ(codes(n), today);
+  const double a = tone_amplitude();
+  auto noise_of = [a](const std::vector<long> &x) {
+    std::vector<long> e;
+    for (size_t i = 0; i < x.size(); ++i)
+      e.push_back(x[i] - std::lround(a * std::sin(2 * kPi * 401 * double(i) / 8192)));
+    return e;
+  };
+  ASSERT_EQ(qmsim_set_fresh_noise(0, 1), 0);
+  std::vector<long> first = noise_of(codes(n)), second = noise_of(codes(n));
+  double cross = 0, power = 0;
+  for (size_t i = 0; i < n; ++i) {
+    ASSERT_LE(std::abs(first[i]), 2);
+    ASSERT_LE(std::abs(second[i]), 2);
+    cross += double(first[i] * second[i]);
+    power += double(first[i] * first[i]);
+  }
+  // Independent draws of variance 2: the correlation's standard deviation
+  // is 1 / sqrt(n) = 0.011; 0.06 is over five of them. Each draw keeps the
+  // variance (within 0.1: its mean's deviation is 0.02).
+  EXPECT_LT(std::abs(cross / power), 0.06);
+  EXPECT_NEAR(power / n, 2.0, 0.1);
+  ASSERT_EQ(qmsim_set_fresh_noise(0, 0), 0);
+  EXPECT_EQ(codes(n), today);
+  ASSERT_EQ(qmsim_set_fresh_noise(0, 1), 0);
+  ASSERT_EQ(qmsim_clear_imperfections(0), 0);
+  EXPECT_EQ(codes(n), today);
+  EXPECT_EQ(qmsim_set_fresh_noise(2, 1), -1);  // not attached
+}
+
 TEST_F(SignalTest, HistogramCountsTheSamplesACaptureReturns) {
   QmDUTInfo info{};
   ASSERT_EQ(QmBoardReadDUTInfo(0, 0, &info, nullptr), 0u);
