@@ -2,8 +2,9 @@
 # mingw-w64 i686 compilers, in one of their two thread models
 # (QM_MINGW_THREADS, from the command line or the environment):
 #   posix  g++-mingw-w64-i686-posix: std::thread, std::mutex and
-#          std::condition_variable over winpthreads, which is linked in and
-#          imports GetTickCount64 from KERNEL32.dll: Windows Vista or later.
+#          std::condition_variable over winpthreads, which is linked in; its
+#          GetTickCount64 (Vista) is windows/tick_count.cpp's, not imported,
+#          so the DLLs load on Windows XP.
 #   win32  g++-mingw-w64-i686-win32: no winpthreads, nothing newer than
 #          Windows XP imported; but GCC 12 has no std::thread, std::mutex or
 #          std::condition_variable there, so threads, locks and waits must

@@ -38,9 +38,14 @@ file(WRITE ${QM_WINDOWS_OUT}/tools.txt
 add_link_options(-static)
 
 # ---- unwind tables registered with the DLL's own unwinder ----
-# Part of every DLL built here (windows/frame_registration.cpp says why).
+# Part of every DLL built here: unwind tables known to the DLL's own unwinder,
+# and GetTickCount64 without importing it, for Windows XP (each file says why).
 add_library(qm_frame_registration OBJECT ${QM_WINDOWS_DIR}/frame_registration.cpp)
-target_compile_options(qm_frame_registration PRIVATE ${QM_WARNINGS})
+add_library(qm_tick_count OBJECT ${QM_WINDOWS_DIR}/tick_count.cpp)
+foreach(_support qm_frame_registration qm_tick_count)
+  target_compile_options(${_support} PRIVATE ${QM_WARNINGS})
+endforeach()
+set(QM_DLL_SUPPORT_OBJECTS $<TARGET_OBJECTS:qm_frame_registration> $<TARGET_OBJECTS:qm_tick_count>)
 
 # ---- qmdll.dll: definition files from the ordinal table ----
 # QMDLL_IMPORT_LIBRARY is what the module links: every function by ordinal
@@ -114,7 +119,7 @@ function(qm_windows_module objects)
     set(_link ${objects}_py${_version})
     list(APPEND _links ${_link})
     add_library(${_link} MODULE $<TARGET_OBJECTS:${objects}>
-                $<TARGET_OBJECTS:qm_frame_registration>)
+                ${QM_DLL_SUPPORT_OBJECTS})
     set_target_properties(${_link} PROPERTIES OUTPUT_NAME ${objects} PREFIX "" SUFFIX ".pyd"
                           LINKER_LANGUAGE CXX
                           LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/py${_version})

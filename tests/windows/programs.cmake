@@ -11,6 +11,11 @@ target_compile_options(ordinal_smoke PRIVATE ${QM_WARNINGS} -O0 -fno-defer-pop)
 add_dependencies(ordinal_smoke qmdll_definitions)
 target_link_libraries(ordinal_smoke PRIVATE ${QMDLL_IMPORT_LIBRARY})
 
+# tick_check.exe calls GetTickCount64 through windows/tick_count.cpp's slot.
+add_executable(tick_check EXCLUDE_FROM_ALL ${_tests}/tick_check.cpp $<TARGET_OBJECTS:qm_tick_count>)
+set_target_properties(tick_check PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+target_compile_options(tick_check PRIVATE ${QM_WARNINGS})
+
 # load_check.exe loads a module as the interpreter does and checks every
 # import slot; python26.dll and python27.dll are stand-ins exporting exactly
 # the names the modules import (code that traps, zeroed data).
@@ -54,5 +59,5 @@ endforeach()
 foreach(_target frames_shared_libgcc frames_registered frames_unregistered)
   target_compile_options(${_target} PRIVATE ${QM_WARNINGS})
 endforeach()
-add_custom_target(wine_programs DEPENDS ordinal_smoke load_check python_stand_ins frames_check
+add_custom_target(wine_programs DEPENDS ordinal_smoke tick_check load_check python_stand_ins frames_check
                   frames_shared_libgcc frames_registered frames_unregistered)
