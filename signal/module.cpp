@@ -7,7 +7,7 @@
 // kernels/ holds the arithmetic in plain C++ (no Python): data formats
 // (decode, encode, histogram), de-interleaving, windows, the real transform
 // and power spectrum, reductions over spectra, the code-density test. Each
-// Python function is one wrapper (samples.cpp, spectrum.cpp, reductions.cpp,
+// Python function is one wrapper (samples.cpp, power.cpp, reductions.cpp,
 // density.cpp; rows in
 // functions.def) that, with the lock held, checks its arguments
 // (arguments.h), takes its buffers by the one rule of buffers.h and makes

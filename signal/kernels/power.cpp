@@ -1,6 +1,6 @@
-// spectrum.cpp: loading samples into the transform's buffer (widened and
+// power.cpp: loading samples into the transform's buffer (widened and
 // weighted in one pass), the transforms, decibels.
-#include "signal/kernels/spectrum.h"
+#include "signal/kernels/power.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
-// spectrum.h: samples to spectra: the real transform, the one-sided
+// power.h: samples to spectra: the real transform, the one-sided
 // mean-square power spectrum of windowed samples, levels in decibels.
-#ifndef QM_SIGNAL_KERNELS_SPECTRUM_H
-#define QM_SIGNAL_KERNELS_SPECTRUM_H
+#ifndef QM_SIGNAL_KERNELS_POWER_H
+#define QM_SIGNAL_KERNELS_POWER_H
 
 #include <cstddef>
 

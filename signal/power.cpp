@@ -1,4 +1,4 @@
-// spectrum.cpp: the wrappers of the window and spectrum kernels: window,
+// power.cpp: the wrappers of the window and spectrum kernels: window,
 // window_gains, rfft, power_spectrum, dbfs.
 #include <cstdint>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include "signal/buffers.h"
 #include "signal/errors.h"
 #include "signal/functions.h"
-#include "signal/kernels/spectrum.h"
+#include "signal/kernels/power.h"
 #include "signal/kernels/windows.h"
 #include "signal/released.h"
 
