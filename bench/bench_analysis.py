@@ -22,7 +22,6 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, os.pardir, 'python'))
@@ -32,6 +31,7 @@ import qmboard  # noqa: E402
 import signal_reference as reference  # noqa: E402
 from qmboard import analysis  # noqa: E402
 from qmboard import samples as coding  # noqa: E402
+from timing import have_valgrind, load, times  # noqa: E402
 
 BITS, RATE = 14, 250e6
 TARGETS = {65536: 2.0, 2 ** 20: 40.0}  # ms
@@ -42,21 +42,6 @@ def capture(n, cycles, bits=BITS):
     a = 0.9 * 2 ** (bits - 1)
     return array.array('i', [int(round(a * math.sin(2 * math.pi * cycles * i / n))) +
                              rng.randint(-2, 2) for i in range(n)])
-
-
-def times(fn, runs):
-    """(best, median) seconds of `runs` calls."""
-    taken = []
-    for _ in range(runs):
-        start = time.time()
-        fn()
-        taken.append(time.time() - start)
-    taken.sort()
-    return taken[0], taken[len(taken) // 2]
-
-
-def load():
-    return 'load average %.2f %.2f %.2f' % os.getloadavg()
 
 
 def analyses():
@@ -187,10 +172,7 @@ def inclusive(text, key):
 def instructions():
     """Instructions per call: the difference between 3 calls and 1 (tables
     are made by the first), halved."""
-    try:
-        subprocess.check_output(['valgrind', '--version'])
-    except (OSError, subprocess.CalledProcessError):
-        print('\n(valgrind not installed: no instruction counts)')
+    if not have_valgrind():
         return
     folder = tempfile.mkdtemp()
     print('\n%-58s %14s' % ('instructions per call (callgrind)', 'Ir'))

@@ -20,13 +20,13 @@ import random
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, os.pardir, 'python'))
 
 import _qm_signal as signal  # noqa: E402
 import qmboard  # noqa: E402
+from timing import have_valgrind, load, times  # noqa: E402
 
 BITS, RATE = 14, 250e6
 SIZES = (65536, 1 << 20)
@@ -52,24 +52,8 @@ def sine(n, cycles, level=0.1):
                                      rng.randint(-2, 2), -half), half - 1) for i in range(n)])
 
 
-def times(fn, runs):
-    """(best, median) seconds of `runs` calls after a first one."""
-    fn()
-    taken = []
-    for _ in range(runs):
-        start = time.time()
-        fn()
-        taken.append(time.time() - start)
-    taken.sort()
-    return taken[0], taken[len(taken) // 2]
-
-
-def load():
-    return 'load average %.2f %.2f %.2f' % os.getloadavg()
-
-
 def row(label, fn, runs):
-    best, median = times(fn, runs)
+    best, median = times(fn, runs, warm_up=True)
     print('%-58s %9.3f %9.3f' % (label, best * 1e3, median * 1e3))
 
 
@@ -143,10 +127,7 @@ def callgrind(n, case, repeat, folder):
 
 def instructions():
     """Instructions per call: the difference between 3 calls and 1, halved."""
-    try:
-        subprocess.check_output(['valgrind', '--version'])
-    except (OSError, subprocess.CalledProcessError):
-        print('\n(valgrind not installed: no instruction counts)')
+    if not have_valgrind():
         return
     folder = tempfile.mkdtemp()
     print('\n%-58s %14s' % ('instructions per call (callgrind)', 'Ir'))

@@ -26,6 +26,7 @@ import time
 import _qm_signal as signal
 import qm_python as qm
 import signal_reference as reference
+from timing import have_valgrind
 
 WORDS = 65536
 BITS = 14
@@ -156,10 +157,7 @@ s.dbfs(p, 1.0)
 
 def instructions():
     """Inclusive instruction counts of the kernels' entry functions."""
-    try:
-        subprocess.check_output(['valgrind', '--version'])
-    except (OSError, subprocess.CalledProcessError):
-        print('\n(valgrind not installed: no instruction counts)')
+    if not have_valgrind():
         return
     folder = tempfile.mkdtemp()
     out = os.path.join(folder, 'callgrind.out')

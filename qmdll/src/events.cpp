@@ -178,7 +178,10 @@ QM_EXPORT int qmsim_pending_during(const char *function) {
   return w.armed[f].empty() ? 0 : 1;
 }
 
-QM_EXPORT int qmsim_fire_burst(int threads, int count, const Qm_Dll_Event_Param *event) {
+// Starts `threads` detached threads running `work` (burst or relay) over
+// `count` events; -1 for bad arguments or a thread that could not start.
+static int start_threads(void (*work)(Event, int, unsigned), int threads, int count,
+                         const Qm_Dll_Event_Param *event) {
   if (!event || threads <= 0 || count < 0) return -1;
   Event ev(*event);
   World &w = world();
@@ -186,7 +189,7 @@ QM_EXPORT int qmsim_fire_burst(int threads, int count, const Qm_Dll_Event_Param 
   for (int i = 0; i < threads; ++i) {
     ++w.bursts;
     try {
-      std::thread(burst, ev, count, w.generation).detach();
+      std::thread(work, ev, count, w.generation).detach();
     } catch (const std::exception &) {
       --w.bursts;
       return -1;
@@ -195,21 +198,12 @@ QM_EXPORT int qmsim_fire_burst(int threads, int count, const Qm_Dll_Event_Param 
   return 0;
 }
 
+QM_EXPORT int qmsim_fire_burst(int threads, int count, const Qm_Dll_Event_Param *event) {
+  return start_threads(burst, threads, count, event);
+}
+
 QM_EXPORT int qmsim_fire_relay(int threads, int count, const Qm_Dll_Event_Param *event) {
-  if (!event || threads <= 0 || count < 0) return -1;
-  Event ev(*event);
-  World &w = world();
-  std::lock_guard<std::mutex> lock(w.m);
-  for (int i = 0; i < threads; ++i) {
-    ++w.bursts;
-    try {
-      std::thread(relay, ev, count, w.generation).detach();
-    } catch (const std::exception &) {
-      --w.bursts;
-      return -1;
-    }
-  }
-  return 0;
+  return start_threads(relay, threads, count, event);
 }
 
 QM_EXPORT int qmsim_wait_delivered(int timeout_ms) {

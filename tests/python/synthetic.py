@@ -2,6 +2,7 @@
 dBFS, through an ideal rounding converter of `bits` bits (codes clipped at
 its limits), with seeded noise uniform over +/- `noise` LSB added first."""
 import array
+import cmath
 import math
 import random
 
@@ -43,3 +44,24 @@ def _moved(code, x, transitions):
     if x >= code + 0.5 + transitions.get(code + 1, 0.0):
         return code + 1
     return code
+
+
+def harmonic_tone(n, cycles, amplitude, harmonics=(), noise=0.0, seed=1):
+    """A list of n codes: a tone of `cycles` periods and `amplitude` LSB with
+    harmonics given as (order, dBc), uniform noise of +/- `noise` LSB added,
+    rounded and not clipped."""
+    rng = random.Random(seed)
+    out = []
+    for i in range(n):
+        phase = 2 * math.pi * cycles * i / n
+        v = amplitude * math.sin(phase)
+        for order, dbc in harmonics:
+            v += amplitude * 10 ** (dbc / 20.0) * math.sin(order * phase)
+        out.append(int(round(v + rng.uniform(-noise, noise))))
+    return out
+
+
+def direct_dft(x):
+    """The discrete Fourier transform of x by its definition: all n bins."""
+    n = len(x)
+    return [sum(x[m] * cmath.exp(-2j * math.pi * k * m / n) for m in range(n)) for k in range(n)]

@@ -2,18 +2,15 @@
 measured (Dut.measure) against its known model, harmonics of a tone distorted on purpose,
 what an analysis keeps, the plot's SVG, and bad input."""
 import array
-import cmath
 import math
-import os
 import random
-import shutil
-import tempfile
 import unittest
-import xml.dom.minidom
 
 import qmsim
 import qmboard
 from qmboard import analysis, plot
+from synthetic import direct_dft, harmonic_tone as tone
+from svg_files import written
 
 # The stand-in's tone (qmdll/src/capture.cpp): v[n] = lround(A sin(2 pi k n / 8192))
 # + d[n], A = 0.9 * 2**(bits-1), k = 401 + 128 config + 32 (board % 4), and d[n]
@@ -37,29 +34,10 @@ SNR_TOLERANCE_DB = 0.2
 RECORD = 8192
 
 
-def direct_dft(x):
-    n = len(x)
-    return [sum(x[m] * cmath.exp(-2j * math.pi * k * m / n) for m in range(n)) for k in range(n)]
-
-
 def measure_stand_in(board, config):
     """The analysis of one stand-in capture, through the bench API."""
     with qmboard.open(board) as bench:
         return bench.dut(0).measure(RECORD, config=config)
-
-
-def tone(n, cycles, amplitude, harmonics=(), noise=0, seed=1):
-    """A quantised tone of `cycles` periods in n samples with harmonics given as
-    (order, dBc) and uniform noise of +/- `noise` LSB."""
-    rng = random.Random(seed)
-    out = []
-    for i in range(n):
-        phase = 2 * math.pi * cycles * i / n
-        v = amplitude * math.sin(phase)
-        for order, dbc in harmonics:
-            v += amplitude * 10 ** (dbc / 20.0) * math.sin(order * phase)
-        out.append(int(round(v + rng.uniform(-noise, noise))))
-    return out
 
 
 class TransformTest(unittest.TestCase):
@@ -287,17 +265,10 @@ class SpectrumTest(unittest.TestCase):
 class PlotTest(unittest.TestCase):
     def test_svg_holds_the_figures_and_markers(self):
         r = analysis.analyse(tone(4096, 1501, 1000, HarmonicsTest.HD, noise=0.5), 12, 100e6)
-        folder = tempfile.mkdtemp()
-        try:
-            path = os.path.join(folder, 'capture.svg')
-            plot.write_svg(r, path)
-            doc = xml.dom.minidom.parse(path)
-        finally:
-            shutil.rmtree(folder)
+        doc, texts = written(plot.write_svg, r)
         root = doc.documentElement
         self.assertEqual((root.tagName, root.getAttribute('xmlns')),
                          ('svg', 'http://www.w3.org/2000/svg'))
-        texts = [t.firstChild.data for t in doc.getElementsByTagName('text') if t.firstChild]
         for name, value in r.rows():
             self.assertIn(name, texts)
         self.assertIn('%.2f dB' % r.snr, texts)

@@ -4,16 +4,13 @@ imperfections through its hardware histogram and through captured samples,
 the plot, and refusals."""
 import array
 import math
-import os
-import shutil
-import tempfile
 import unittest
-import xml.dom.minidom
 
 import _qm_signal as signal
 import qmsim
 import qmboard
 from qmboard import plot
+from svg_files import written
 import synthetic
 from synthetic import amplitude
 
@@ -157,14 +154,7 @@ class StandInTest(unittest.TestCase):
 class PlotTest(unittest.TestCase):
     def test_dnl_and_inl_panels_with_the_missing_code_marked(self):
         r = qmboard.code_density(eight_bits(transitions={-40: 0.5, -39: -0.5}), 8)
-        folder = tempfile.mkdtemp()
-        try:
-            path = os.path.join(folder, 'dnl.svg')
-            plot.write_code_density_svg(r, path)
-            doc = xml.dom.minidom.parse(path)
-        finally:
-            shutil.rmtree(folder)
-        texts = [t.firstChild.data for t in doc.getElementsByTagName('text') if t.firstChild]
+        doc, texts = written(plot.write_code_density_svg, r)
         for name, _ in r.rows():
             self.assertIn(name, texts)
         self.assertIn('DNL (LSB)', texts)

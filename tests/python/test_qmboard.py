@@ -16,18 +16,9 @@ import qmsim
 import qm_python as qm
 import qmboard
 from qmboard import events, samples
+from bench_fixture import BenchTest
 
 FORMATS = (qmboard.BINARY, qmboard.OFFSET_BINARY, qmboard.TWOS_COMPLEMENT)
-
-
-class BenchTest(unittest.TestCase):
-    def setUp(self):
-        qmsim.reset()
-        self.board = qmboard.open(0)
-        self.dut = self.board.dut(0)
-
-    def tearDown(self):
-        self.board.close()
 
 
 class BoardTest(BenchTest):

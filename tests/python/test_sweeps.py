@@ -15,20 +15,20 @@ import qmsim
 import qm_python as qm
 import qmboard
 from qmboard import plot, sweeps
+import svg_files
+from bench_fixture import BenchTest
 
 SAMPLES = 1024  # 0.25 MHz bins at 250 MSPS: a short record keeps the suite fast
 
 
-class SweepTest(unittest.TestCase):
+class SweepTest(BenchTest):
     def setUp(self):
-        qmsim.reset()
+        BenchTest.setUp(self)
         self.folder = tempfile.mkdtemp()
-        self.board = qmboard.open(0)
-        self.dut = self.board.dut(0)
 
     def tearDown(self):
         qmsim.clear_forced()
-        self.board.close()
+        BenchTest.tearDown(self)
         shutil.rmtree(self.folder)
 
     def failing_at(self, bad, point):
@@ -122,7 +122,7 @@ class SweepTest(unittest.TestCase):
         path = os.path.join(self.folder, 'sweep.svg')
         plot.write_sweep_svg(run, path, ['snr', 'sfdr_dbc'])
         doc = xml.dom.minidom.parse(path)
-        texts = [t.firstChild.data for t in doc.getElementsByTagName('text') if t.firstChild]
+        texts = svg_files.texts(doc)
         self.assertIn('Sweep of dac_frequency: 4 points, 1 failed', texts)
         self.assertIn('dac_frequency (MHz)', texts)
         for label in ('SNR (dB)', 'SFDR (dBc)', 'failed point'):

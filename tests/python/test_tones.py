@@ -11,6 +11,7 @@ import qmsim
 import qm_python as qm
 import qmboard
 from qmboard import samples, tones
+from bench_fixture import BenchTest
 
 
 def is_power_of_two(n):
@@ -110,15 +111,7 @@ class WaveformTest(unittest.TestCase):
 LEVEL_TOLERANCE_DB = 0.1
 
 
-class DacToneTest(unittest.TestCase):
-    def setUp(self):
-        qmsim.reset()
-        self.board = qmboard.open(0)
-        self.dut = self.board.dut(0)
-
-    def tearDown(self):
-        self.board.close()
-
+class DacToneTest(BenchTest):
     def test_one_tone_through_the_loopback_at_its_level(self):
         for frequency, level in ((10e6, -1.0), (61e6, -40.0)):
             tone = self.dut.dac_tone(frequency, level)

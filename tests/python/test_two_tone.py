@@ -3,15 +3,12 @@ synthetic captures (coherent, off a bin, folded below DC and above
 Nyquist), the tones located and interferers excluded, two tones through the
 stand-in's DAC loopback, the plot, and refusals."""
 import math
-import os
-import shutil
-import tempfile
 import unittest
-import xml.dom.minidom
 
 import qmsim
 import qmboard
 from qmboard import analysis, plot
+from svg_files import written
 from synthetic import sines
 
 N, BITS, RATE = 8192, 18, 250e6
@@ -168,14 +165,7 @@ class LoopbackTest(unittest.TestCase):
 class PlotTest(unittest.TestCase):
     def test_the_tones_and_products_are_marked_with_the_figures(self):
         r = analysis_of(two_tones())
-        folder = tempfile.mkdtemp()
-        try:
-            path = os.path.join(folder, 'two.svg')
-            plot.write_two_tone_svg(r, path)
-            doc = xml.dom.minidom.parse(path)
-        finally:
-            shutil.rmtree(folder)
-        texts = [t.firstChild.data for t in doc.getElementsByTagName('text') if t.firstChild]
+        doc, texts = written(plot.write_two_tone_svg, r)
         for name, _ in r.rows():
             self.assertIn(name, texts)
         # Both panels mark both tones; the close view holds the IMD3 products,
